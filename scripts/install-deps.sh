@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the demo need on a Debian machine.
+# Idempotent: returns at once when everything is already present.
+set -euo pipefail
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686)
+have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64)
+have cmake || need+=(cmake)
+have wine || need+=(wine wine64)
+dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+have Xvfb || need+=(xvfb)
+have xdpyinfo || need+=(x11-utils)
+have import || need+=(imagemagick)
+have python3 || need+=(python3)
+have clang++ || need+=(clang)
+dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
+[ -d /usr/src/googletest/googletest ] || need+=(googletest)
+
+if [ ${#need[@]} -eq 0 ]; then
+    exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+echo "install-deps: installing ${need[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

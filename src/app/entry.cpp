@@ -1,0 +1,118 @@
+#include "app.h"
+
+#include <string.h>
+
+#include "../registry/registry.h"
+#include "../resources/resource.h"
+#include "../setup/setup.h"
+#include "../uninstall/uninstall.h"
+
+HINSTANCE g_hProgram;
+HINSTANCE g_hResources;
+BOOL g_bLanguageModule;
+OSVERSIONINFOA g_osVersion;
+HICON g_hDialogIcon;
+HFONT g_hBoldFont;
+char g_szProgramGroup[MAX_PATH];
+
+bool GetProgramPath(char *path)
+{
+    DWORD n = GetModuleFileNameA(NULL, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) {
+        path[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool GetCurrentFolder(char *path)
+{
+    DWORD n = GetCurrentDirectoryA(MAX_PATH, path);
+    if (n == 0 || n >= MAX_PATH) {
+        path[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+// The language module is looked for only beside the program: loading it by
+// bare name would let a DLL of that name in the current directory or on
+// PATH into a process that often runs elevated. As a data file, no code of
+// the module runs; strings, icons and dialogs still load from it.
+static HINSTANCE LoadLanguageModule()
+{
+    char path[MAX_PATH];
+    if (!GetProgramPath(path) || !ReplaceName(path, sizeof path, LANGUAGE_MODULE_NAME))
+        return NULL;
+    return LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
+}
+
+void StartUp(HINSTANCE hInstance)
+{
+    g_hProgram = hInstance;
+    g_bLanguageModule = TRUE;
+    g_hResources = LoadLanguageModule();
+    if (g_hResources == NULL) {
+        g_bLanguageModule = FALSE;
+        g_hResources = g_hProgram;
+    }
+    g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
+    GetVersionExA(&g_osVersion);
+    g_hDialogIcon = LoadIconA(g_hResources, "MVXICON");
+    g_hBoldFont = CreateFontA(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET,
+                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                              DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                              "MS Sans Serif");
+    SetRegistryRoot(HKEY_CLASSES_ROOT);
+}
+
+void ShowWarning()
+{
+    char path[MAX_PATH];
+    GetProgramPath(path);
+    char message[MESSAGE_SIZE];
+    // Both texts may come from a translation and be 255 characters long.
+    const char *completed = LoadText(IDS_COMPLETED);
+    const char *deleteFormat = LoadText(IDS_DELETEMANUALLY);
+    ComposeWarning(message, sizeof message, completed, deleteFormat, path);
+    MessageBoxA(NULL, message, LoadText(IDS_CAPTION),
+                MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+}
+
+void Dispatch(const char *commandTail)
+{
+    const char *option = strrchr(commandTail, '/');
+    if (option == NULL) {
+        RunUninstall();
+        return;
+    }
+    if (_strnicmp(option, "/setup", 6) == 0)
+        DialogBoxParamA(g_hResources, "SETUPDLG", NULL, SetupDialogProc, 0);
+    if (_strnicmp(option, "/wait", 5) == 0)
+        Sleep(2000);
+    if (_strnicmp(option, "/warning", 8) == 0)
+        ShowWarning();
+}
+
+void ReleaseLanguageModule()
+{
+    if (g_bLanguageModule) {
+        FreeLibrary(g_hResources);
+        g_bLanguageModule = FALSE;
+        g_hResources = g_hProgram;
+    }
+}
+
+void CleanUp()
+{
+    DeleteObject(g_hBoldFont);
+    ReleaseLanguageModule();
+}
+
+int AppMain(HINSTANCE hInstance, const char *commandTail)
+{
+    StartUp(hInstance);
+    Dispatch(commandTail ? commandTail : "");
+    CleanUp();
+    return 0;
+}

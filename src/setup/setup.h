@@ -1,0 +1,22 @@
+// Setup: the Setup dialog, the three steps that apply its choices, and the
+// Completion dialog.
+#ifndef MELVOX_SETUP_H
+#define MELVOX_SETUP_H
+
+#include <windows.h>
+
+INT_PTR CALLBACK SetupDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK DoneDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
+
+void ApplyAssociations(HWND hDlg);
+void ApplyShellIntegration(HWND hDlg);
+void ApplyShortcuts(HWND hDlg);
+
+HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char *description);
+
+// The file-system path of a shell special folder, a backslash and name.
+// False, with an empty path, when the folder cannot be resolved or the
+// result does not fit MAX_PATH; nothing is then to be made or deleted.
+bool GetSpecialFolderPath(HWND owner, int csidl, const char *name, char *path /* MAX_PATH */);
+
+#endif

@@ -1,0 +1,6 @@
+#include "uninstall.h"
+
+// Placeholder until the uninstall road lands.
+void RunUninstall()
+{
+}

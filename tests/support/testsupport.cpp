@@ -1,0 +1,398 @@
+#include "testsupport.h"
+
+#include <stdio.h>
+
+namespace testsupport {
+
+std::string BuildDir() { return MELVOX_BUILD_DIR; }
+std::string SourceDir() { return MELVOX_SOURCE_DIR; }
+std::string ProgramExe() { return BuildDir() + "\\uninstall.exe"; }
+
+std::string BuiltFile(const std::string &relative)
+{
+    std::string path = BuildDir() + "\\" + relative;
+    for (char &c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string Join(const std::string &folder, const std::string &name)
+{
+    if (!folder.empty() && folder.back() == '\\')
+        return folder + name;
+    return folder + "\\" + name;
+}
+
+std::string MakeTempFolder(const std::string &tag)
+{
+    CreateDirectoryA("C:\\melvox-tests", NULL);
+    static int counter;
+    char name[MAX_PATH];
+    snprintf(name, sizeof name, "C:\\melvox-tests\\%s-%lu-%d", tag.c_str(),
+             (unsigned long)GetCurrentProcessId(), ++counter);
+    RemoveTree(name);
+    CreateDirectoryA(name, NULL);
+    return name;
+}
+
+bool RemoveTree(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return true;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return DeleteFileA(path.c_str()) != 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Join(path, "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                RemoveTree(Join(path, name));
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    return RemoveDirectoryA(path.c_str()) != 0;
+}
+
+bool WriteFileText(const std::string &path, const std::string &bytes)
+{
+    FILE *file = fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && ok;
+}
+
+bool ReadFileText(const std::string &path, std::string *bytes)
+{
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    bytes->clear();
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes->append(chunk, n);
+    fclose(file);
+    return true;
+}
+
+bool FileExists(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CopyFileTo(const std::string &from, const std::string &to)
+{
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool Process::Start(const std::string &commandLine, const std::string &directory)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    std::vector<char> command(commandLine.begin(), commandLine.end());
+    command.push_back('\0');
+    if (!CreateProcessA(NULL, command.data(), NULL, NULL, FALSE, 0, NULL,
+                        directory.empty() ? NULL : directory.c_str(), &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    handle = pi.hProcess;
+    pid = pi.dwProcessId;
+    return true;
+}
+
+DWORD Process::Wait(DWORD milliseconds)
+{
+    if (!handle)
+        return (DWORD)-1;
+    if (WaitForSingleObject(handle, milliseconds) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = (DWORD)-1;
+    GetExitCodeProcess(handle, &code);
+    return code;
+}
+
+void Process::Kill()
+{
+    if (handle && WaitForSingleObject(handle, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(handle, 99);
+        WaitForSingleObject(handle, 5000);
+    }
+}
+
+Process::~Process()
+{
+    Kill();
+    if (handle)
+        CloseHandle(handle);
+}
+
+DWORD RunAndWait(const std::string &exe, const std::string &arguments,
+                 const std::string &directory, DWORD milliseconds)
+{
+    Process p;
+    std::string command = "\"" + exe + "\"";
+    if (!arguments.empty())
+        command += " " + arguments;
+    if (!p.Start(command, directory))
+        return (DWORD)-1;
+    return p.Wait(milliseconds);
+}
+
+namespace {
+struct DialogSearch {
+    const char *caption;
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
+{
+    DialogSearch *search = reinterpret_cast<DialogSearch *>(param);
+    char className[64];
+    if (!GetClassNameA(window, className, sizeof className) || strcmp(className, "#32770") != 0)
+        return TRUE;
+    if (WindowText(window) != search->caption)
+        return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (search->pid != 0 && owner != search->pid)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+} // namespace
+
+HWND WaitForDialog(const char *caption, DWORD pid, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DialogSearch search = {caption, pid, NULL};
+        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        if (GetTickCount() - start > milliseconds)
+            return NULL;
+        Sleep(50);
+    }
+}
+
+bool WaitForWindowGone(HWND window, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start > milliseconds)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[1024] = "";
+    // WM_GETTEXT works across processes; GetWindowText does not for controls.
+    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::string MessageBoxText(HWND box)
+{
+    return ControlText(box, 0xFFFF);
+}
+
+std::string ControlText(HWND dialog, int id)
+{
+    HWND control = GetDlgItem(dialog, id);
+    return control ? WindowText(control) : std::string();
+}
+
+bool IsChecked(HWND dialog, int id)
+{
+    return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void SetChecked(HWND dialog, int id, bool checked)
+{
+    SendDlgItemMessageA(dialog, id, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void Press(HWND dialog, int id)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+bool SaveWindowBitmap(HWND window, const std::string &path)
+{
+    RECT r;
+    if (!GetWindowRect(window, &r))
+        return false;
+    int width = r.right - r.left, height = r.bottom - r.top;
+    if (width <= 0 || height <= 0)
+        return false;
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void *bits = NULL;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
+    DWORD imageSize = stride * (DWORD)height;
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + imageSize;
+    info.bmiHeader.biSizeImage = imageSize;
+    std::string bytes(reinterpret_cast<char *>(&file), sizeof file);
+    bytes.append(reinterpret_cast<char *>(&info.bmiHeader), sizeof info.bmiHeader);
+    bytes.append(static_cast<char *>(bits), imageSize);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return WriteFileText(path, bytes);
+}
+
+bool RegKeyExists(HKEY root, const std::string &subKey)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool RegReadRaw(HKEY root, const std::string &subKey, const std::string &name,
+                DWORD *type, std::vector<unsigned char> *bytes)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD size = 0;
+    LONG status = RegQueryValueExA(key, name.c_str(), NULL, type, NULL, &size);
+    if (status == ERROR_SUCCESS) {
+        bytes->assign(size, 0);
+        status = RegQueryValueExA(key, name.c_str(), NULL, type, bytes->data(), &size);
+        bytes->resize(size);
+    }
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool RegValueExists(HKEY root, const std::string &subKey, const std::string &name)
+{
+    DWORD type;
+    std::vector<unsigned char> bytes;
+    return RegReadRaw(root, subKey, name, &type, &bytes);
+}
+
+bool RegReadString(HKEY root, const std::string &subKey, const std::string &name, std::string *text)
+{
+    DWORD type;
+    std::vector<unsigned char> bytes;
+    if (!RegReadRaw(root, subKey, name, &type, &bytes) || type != REG_SZ)
+        return false;
+    text->assign(bytes.begin(), bytes.end());
+    while (!text->empty() && text->back() == '\0')
+        text->pop_back();
+    return true;
+}
+
+bool RegReadDword(HKEY root, const std::string &subKey, const std::string &name, DWORD *number)
+{
+    DWORD type;
+    std::vector<unsigned char> bytes;
+    if (!RegReadRaw(root, subKey, name, &type, &bytes) || type != REG_DWORD || bytes.size() != 4)
+        return false;
+    memcpy(number, bytes.data(), 4);
+    return true;
+}
+
+void RegSetRaw(HKEY root, const std::string &subKey, const std::string &name, DWORD type,
+               const void *data, DWORD size)
+{
+    HKEY key;
+    if (RegCreateKeyExA(root, subKey.c_str(), 0, NULL, 0, KEY_WRITE, NULL, &key, NULL) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE *>(data), size);
+    RegCloseKey(key);
+}
+
+void RegSetString(HKEY root, const std::string &subKey, const std::string &name, const std::string &text)
+{
+    RegSetRaw(root, subKey, name, REG_SZ, text.c_str(), (DWORD)text.size() + 1);
+}
+
+void RegSetDword(HKEY root, const std::string &subKey, const std::string &name, DWORD number)
+{
+    RegSetRaw(root, subKey, name, REG_DWORD, &number, sizeof number);
+}
+
+void RegRemoveTree(HKEY root, const std::string &subKey)
+{
+    RegDeleteTreeA(root, subKey.c_str());
+    RegDeleteKeyA(root, subKey.c_str());
+}
+
+void RemoveAllMelvoxKeys()
+{
+    static const char *const classKeys[] = {
+        ".mvx", ".zip", ".cab", ".arj", ".lzh", "Melvox",
+        "CLSID\\{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}",
+        "*\\shellex\\ContextMenuHandlers\\Melvox",
+        "Folder\\shellex\\ContextMenuHandlers\\Melvox",
+        "Folder\\shellex\\DragDropHandlers\\Melvox",
+        "Drives\\shellex\\ContextMenuHandlers\\Melvox",
+        "exefile\\shellex\\PropertySheetHandlers\\{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}",
+    };
+    for (const char *key : classKeys)
+        RegRemoveTree(HKEY_CLASSES_ROOT, key);
+    RegRemoveTree(HKEY_CURRENT_USER, "Software\\Melvox");
+    const std::string windows = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+    RegRemoveTree(HKEY_LOCAL_MACHINE, windows + "Uninstall\\Melvox archiver");
+    RegRemoveTree(HKEY_LOCAL_MACHINE, windows + "App Paths\\Melvox.exe");
+    RegRemoveTree(HKEY_LOCAL_MACHINE, windows + "App Paths\\Melvox95.exe");
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (windows + "Shell Extensions\\Approved").c_str(), 0,
+                      KEY_WRITE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}");
+        RegCloseKey(key);
+    }
+}
+
+void SetWineVersion(const std::string &version, const std::string &exeName)
+{
+    std::string key = "Software\\Wine";
+    if (!exeName.empty())
+        key += "\\AppDefaults\\" + exeName;
+    if (version.empty()) {
+        HKEY k;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_WRITE, &k) == ERROR_SUCCESS) {
+            RegDeleteValueA(k, "Version");
+            RegCloseKey(k);
+        }
+        return;
+    }
+    RegSetString(HKEY_CURRENT_USER, key, "Version", version);
+}
+
+} // namespace testsupport

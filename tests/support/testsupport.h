@@ -1,0 +1,84 @@
+// Helpers shared by the test programs: paths of the built program and
+// fixtures, processes, windows of another process, files and registry.
+#ifndef MELVOX_TESTSUPPORT_H
+#define MELVOX_TESTSUPPORT_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// Build and source folders as Windows paths.
+std::string BuildDir();
+std::string SourceDir();
+// The built uninstall.exe.
+std::string ProgramExe();
+// A file built into the build folder (for example "tests/fixtures/...").
+std::string BuiltFile(const std::string &relative);
+
+// A fresh, empty folder under C:\melvox-tests; tag may contain spaces.
+std::string MakeTempFolder(const std::string &tag);
+bool RemoveTree(const std::string &path);
+bool WriteFileText(const std::string &path, const std::string &bytes);
+bool ReadFileText(const std::string &path, std::string *bytes);
+bool FileExists(const std::string &path);
+bool FolderExists(const std::string &path);
+bool CopyFileTo(const std::string &from, const std::string &to);
+std::string Join(const std::string &folder, const std::string &name);
+
+// A started process; Wait returns its exit code, or STILL_ACTIVE on timeout.
+struct Process {
+    HANDLE handle = NULL;
+    DWORD pid = 0;
+    bool Start(const std::string &commandLine, const std::string &directory = "");
+    DWORD Wait(DWORD milliseconds);
+    void Kill();
+    ~Process();
+};
+
+// Runs exe with arguments in directory and waits for it.
+DWORD RunAndWait(const std::string &exe, const std::string &arguments,
+                 const std::string &directory, DWORD milliseconds = 30000);
+
+// A top-level dialog or message box ("#32770") with this caption, owned by
+// the process (pid 0: any process); NULL after the timeout.
+HWND WaitForDialog(const char *caption, DWORD pid, DWORD milliseconds = 15000);
+// Waits until the window is gone.
+bool WaitForWindowGone(HWND window, DWORD milliseconds = 15000);
+// The text of a message box (its static control 0xFFFF).
+std::string MessageBoxText(HWND box);
+std::string ControlText(HWND dialog, int id);
+std::string WindowText(HWND window);
+bool IsChecked(HWND dialog, int id);
+void SetChecked(HWND dialog, int id, bool checked);
+// Posts WM_COMMAND with the id, as a button press does.
+void Press(HWND dialog, int id);
+// Saves the window's client and frame image as a 24-bit BMP file.
+bool SaveWindowBitmap(HWND window, const std::string &path);
+
+// Registry, directly through advapi32 (not through the layer under test).
+bool RegKeyExists(HKEY root, const std::string &subKey);
+bool RegValueExists(HKEY root, const std::string &subKey, const std::string &name);
+bool RegReadString(HKEY root, const std::string &subKey, const std::string &name, std::string *text);
+bool RegReadDword(HKEY root, const std::string &subKey, const std::string &name, DWORD *number);
+// Reads any value: its type and raw bytes.
+bool RegReadRaw(HKEY root, const std::string &subKey, const std::string &name,
+                DWORD *type, std::vector<unsigned char> *bytes);
+void RegSetString(HKEY root, const std::string &subKey, const std::string &name, const std::string &text);
+void RegSetDword(HKEY root, const std::string &subKey, const std::string &name, DWORD number);
+void RegSetRaw(HKEY root, const std::string &subKey, const std::string &name, DWORD type,
+               const void *data, DWORD size);
+void RegRemoveTree(HKEY root, const std::string &subKey);
+// Every registry key and value that setup writes, removed, so that a test
+// starts from a machine where Melvox was never set up.
+void RemoveAllMelvoxKeys();
+
+// Wine's Windows version as seen by GetVersionEx: "win98" gives platform
+// id 1, "" restores the default (NT family).
+void SetWineVersion(const std::string &version, const std::string &exeName = "");
+
+} // namespace testsupport
+
+#endif
