@@ -16,8 +16,9 @@ enum { LIST_LINE_SIZE = 520 }; // at most 519 characters, LF included
 // Reads lines until one yields an entry, and puts the folder prefix joined
 // with that entry into fullName (MAX_PATH characters). False at the end of
 // the list or on a read error. Skipped whole, never split or cut: empty
-// lines, lines longer than the line buffer, entries that would leave the
-// install folder, and entries whose full name does not fit.
+// lines, lines longer than the line buffer, lines holding a NUL byte,
+// entries that would leave the install folder, and entries whose full name
+// does not fit.
 bool ReadListEntry(FILE *list, const char *prefix, char *fullName);
 
 // True for an entry with a path component made only of dots and blanks
