@@ -234,42 +234,135 @@ void Press(HWND dialog, int id)
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
-bool SaveWindowBitmap(HWND window, const std::string &path)
+namespace {
+// The window's pixels as the screen shows them: bottom-up BGR rows.
+bool CaptureWindow(HWND window, int *width, int *height, std::string *pixels)
 {
     RECT r;
     if (!GetWindowRect(window, &r))
         return false;
-    int width = r.right - r.left, height = r.bottom - r.top;
-    if (width <= 0 || height <= 0)
+    *width = r.right - r.left;
+    *height = r.bottom - r.top;
+    if (*width <= 0 || *height <= 0)
         return false;
     HDC screen = GetDC(NULL);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biWidth = *width;
+    info.bmiHeader.biHeight = *height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     void *bits = NULL;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    BitBlt(memory, 0, 0, *width, *height, screen, r.left, r.top, SRCCOPY);
     GdiFlush();
-    DWORD stride = ((DWORD)width * 3 + 3) & ~3u;
-    DWORD imageSize = stride * (DWORD)height;
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + imageSize;
-    info.bmiHeader.biSizeImage = imageSize;
-    std::string bytes(reinterpret_cast<char *>(&file), sizeof file);
-    bytes.append(reinterpret_cast<char *>(&info.bmiHeader), sizeof info.bmiHeader);
-    bytes.append(static_cast<char *>(bits), imageSize);
+    DWORD stride = ((DWORD)*width * 3 + 3) & ~3u;
+    pixels->assign(static_cast<char *>(bits), stride * (DWORD)*height);
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(NULL, screen);
+    return true;
+}
+
+unsigned long Crc32(const std::string &bytes, size_t from)
+{
+    unsigned long crc = 0xFFFFFFFFul;
+    for (size_t i = from; i < bytes.size(); i++) {
+        crc ^= (unsigned char)bytes[i];
+        for (int k = 0; k < 8; k++)
+            crc = (crc >> 1) ^ (0xEDB88320ul & (0 - (crc & 1)));
+    }
+    return crc ^ 0xFFFFFFFFul;
+}
+
+void PutBig32(std::string *out, unsigned long v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out->push_back((char)((v >> shift) & 0xFF));
+}
+
+void PutChunk(std::string *png, const char *type, const std::string &data)
+{
+    PutBig32(png, data.size());
+    size_t start = png->size();
+    png->append(type, 4);
+    png->append(data);
+    PutBig32(png, Crc32(*png, start));
+}
+} // namespace
+
+bool SaveWindowBitmap(HWND window, const std::string &path)
+{
+    int width, height;
+    std::string pixels;
+    if (!CaptureWindow(window, &width, &height, &pixels))
+        return false;
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biSizeImage = (DWORD)pixels.size();
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + (DWORD)pixels.size();
+    std::string bytes(reinterpret_cast<char *>(&file), sizeof file);
+    bytes.append(reinterpret_cast<char *>(&header), sizeof header);
+    bytes.append(pixels);
     return WriteFileText(path, bytes);
+}
+
+bool SaveWindowPng(HWND window, const std::string &path)
+{
+    int width, height;
+    std::string pixels;
+    if (!CaptureWindow(window, &width, &height, &pixels))
+        return false;
+    // Top-down RGB rows, each after a filter byte of 0.
+    size_t stride = ((size_t)width * 3 + 3) & ~(size_t)3;
+    std::string raw;
+    for (int y = height - 1; y >= 0; y--) {
+        raw.push_back('\0');
+        const char *row = pixels.data() + stride * (size_t)y;
+        for (int x = 0; x < width; x++) {
+            raw.push_back(row[x * 3 + 2]);
+            raw.push_back(row[x * 3 + 1]);
+            raw.push_back(row[x * 3]);
+        }
+    }
+    // A zlib stream of stored (uncompressed) blocks: simple and exact.
+    std::string z("\x78\x01", 2);
+    for (size_t at = 0; at < raw.size() || at == 0; at += 65535) {
+        size_t n = raw.size() - at < 65535 ? raw.size() - at : 65535;
+        z.push_back(at + n >= raw.size() ? 1 : 0);
+        z.push_back((char)(n & 0xFF));
+        z.push_back((char)(n >> 8));
+        z.push_back((char)(~n & 0xFF));
+        z.push_back((char)((~n >> 8) & 0xFF));
+        z.append(raw, at, n);
+        if (raw.empty())
+            break;
+    }
+    unsigned long a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    PutBig32(&z, (b << 16) | a);
+    std::string png("\x89PNG\r\n\x1a\n", 8);
+    std::string header;
+    PutBig32(&header, (unsigned long)width);
+    PutBig32(&header, (unsigned long)height);
+    header.append("\x08\x02\x00\x00\x00", 5); // 8-bit RGB
+    PutChunk(&png, "IHDR", header);
+    PutChunk(&png, "IDAT", z);
+    PutChunk(&png, "IEND", std::string());
+    return WriteFileText(path, png);
 }
 
 bool RegKeyExists(HKEY root, const std::string &subKey)

@@ -55,8 +55,9 @@ bool IsChecked(HWND dialog, int id);
 void SetChecked(HWND dialog, int id, bool checked);
 // Posts WM_COMMAND with the id, as a button press does.
 void Press(HWND dialog, int id);
-// Saves the window's client and frame image as a 24-bit BMP file.
+// Saves what the screen shows of the window as a 24-bit BMP or PNG file.
 bool SaveWindowBitmap(HWND window, const std::string &path);
+bool SaveWindowPng(HWND window, const std::string &path);
 
 // Registry, directly through advapi32 (not through the layer under test).
 bool RegKeyExists(HKEY root, const std::string &subKey);
