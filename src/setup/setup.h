@@ -12,7 +12,15 @@ void ApplyAssociations(HWND hDlg);
 void ApplyShellIntegration(HWND hDlg);
 void ApplyShortcuts(HWND hDlg);
 
+// Writes one shell link file. A path that does not fit MAX_PATH (or its
+// UTF-16 copy) is refused with E_INVALIDARG and nothing is written.
 HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char *description);
+
+// A file of the install folder (the current directory in setup mode):
+// the folder, a backslash unless it ends in one, and name. False, with an
+// empty path, when the folder cannot be read or the result does not fit
+// MAX_PATH: whatever would carry the path is then left out.
+bool GetInstallPath(const char *name, char *path /* MAX_PATH */);
 
 // The file-system path of a shell special folder, a backslash and name.
 // False, with an empty path, when the folder cannot be resolved or the

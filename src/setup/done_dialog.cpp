@@ -1,0 +1,83 @@
+#include "setup.h"
+
+#include <shellapi.h>
+
+#include "../app/app.h"
+#include "../resources/resource.h"
+
+static const char HOME_PAGE_URL[] = "https://www.melvox.example/";
+
+// The Setup dialog, hidden on every paint of this one.
+static HWND g_hSetupDialog;
+
+static void OpenInShell(const char *target)
+{
+    ShellExecuteA(NULL, "open", target, NULL, "", SW_SHOWNORMAL);
+}
+
+static void ShowPriceList()
+{
+    char form[MAX_PATH];
+    char command[MESSAGE_SIZE];
+    if (!GetInstallPath("register.frm", form) ||
+        !FormatText(command, sizeof command, "notepad \"%s\"", form))
+        return;
+    if (GetFileAttributesA(form) == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (RunCommand(command))
+        return;
+    if (FormatText(command, sizeof command, "write \"%s\"", form))
+        RunCommand(command);
+}
+
+static void OnCommand(HWND hDlg, WORD id)
+{
+    char path[MAX_PATH];
+    switch (id) {
+    case IDOK:
+    case IDCANCEL:
+        if (g_szProgramGroup[0] != '\0')
+            OpenInShell(g_szProgramGroup);
+        EndDialog(hDlg, 1);
+        break;
+    case IDC_RUNMELVOX:
+        if (GetInstallPath("Melvox.exe", path))
+            RunCommand(path);
+        break;
+    case IDC_READHELP:
+        WinHelpA(hDlg, "melvox.hlp", HELP_FINDER, 0);
+        break;
+    case IDC_LICENSE:
+        if (GetInstallPath("license.txt", path))
+            OpenInShell(path);
+        break;
+    case IDC_PRICELIST:
+        ShowPriceList();
+        break;
+    case IDC_HOMEPAGE:
+        OpenInShell(HOME_PAGE_URL);
+        break;
+    }
+}
+
+INT_PTR CALLBACK DoneDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        g_hSetupDialog = (HWND)lParam;
+        SendMessageA(hDlg, WM_SETICON, ICON_BIG, (LPARAM)g_hDialogIcon);
+        SendDlgItemMessageA(hDlg, IDC_THANKS, WM_SETFONT, (WPARAM)g_hBoldFont, 0);
+        char folder[MAX_PATH];
+        GetCurrentFolder(folder); // empty when it does not fit
+        SetDlgItemTextA(hDlg, IDC_FOLDER, folder);
+        return TRUE;
+    }
+    case WM_PAINT:
+        ShowWindow(g_hSetupDialog, SW_HIDE);
+        return FALSE;
+    case WM_COMMAND:
+        OnCommand(hDlg, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}

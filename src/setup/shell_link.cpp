@@ -1,0 +1,35 @@
+#include "setup.h"
+
+#include <shlobj.h>
+#include <string.h>
+
+#include "../app/app.h"
+
+HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char *description)
+{
+    // The shell keeps link paths in MAX_PATH buffers; a longer one would
+    // be cut short, so it is refused before anything is made.
+    if (strlen(targetPath) >= MAX_PATH || strlen(linkPath) >= MAX_PATH)
+        return E_INVALIDARG;
+    WCHAR wideLinkPath[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, wideLinkPath, MAX_PATH) == 0)
+        return E_INVALIDARG;
+
+    OleInitialize(NULL);
+    IShellLinkA *link = NULL;
+    HRESULT status = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, (void **)&link);
+    if (SUCCEEDED(status)) {
+        link->SetPath(targetPath);
+        link->SetDescription(description);
+        IPersistFile *file = NULL;
+        status = link->QueryInterface(IID_IPersistFile, (void **)&file);
+        if (SUCCEEDED(status)) {
+            status = file->Save(wideLinkPath, TRUE);
+            file->Release();
+        }
+        link->Release();
+    }
+    OleUninitialize();
+    return status;
+}
