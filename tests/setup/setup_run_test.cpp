@@ -1,0 +1,325 @@
+// uninstall.exe /setup run as the installer runs it: copied into a sample
+// install folder whose path has a space, started there, and driven from
+// this process through its windows.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "resource.h"
+#include "setup_helpers.h"
+#include "testsupport.h"
+
+using namespace testsupport;
+using namespace setuptest;
+
+namespace {
+
+const char CAPTION[] = "Melvox Setup";
+const char CLSID_TEXT[] = "{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}";
+const char WINDOWS_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+
+struct DialogSearch {
+    DWORD pid;
+    const char *okText;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
+{
+    DialogSearch *search = reinterpret_cast<DialogSearch *>(param);
+    char className[64];
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->pid || !GetClassNameA(window, className, sizeof className) ||
+        strcmp(className, "#32770") != 0 || WindowText(window) != CAPTION)
+        return TRUE;
+    if (ControlText(window, IDOK) != search->okText)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// Both dialogs have the same caption; their first button tells them apart.
+HWND WaitForSetupDialog(DWORD pid, const char *okText, DWORD milliseconds = 15000)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        DialogSearch search = {pid, okText, NULL};
+        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found || GetTickCount() - start > milliseconds)
+            return search.found;
+        Sleep(50);
+    }
+}
+
+bool WaitUntilHidden(HWND window, DWORD milliseconds = 5000)
+{
+    DWORD start = GetTickCount();
+    while (IsWindowVisible(window)) {
+        if (GetTickCount() - start > milliseconds)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+// Visible top-level windows of other processes whose title contains name
+// (the shell's folder window, a started program); closed when found.
+struct WindowSearch {
+    DWORD ownPid;
+    std::string name;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK MatchOtherWindow(HWND window, LPARAM param)
+{
+    WindowSearch *search = reinterpret_cast<WindowSearch *>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->ownPid && IsWindowVisible(window) &&
+        WindowText(window).find(search->name) != std::string::npos)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+bool CloseOtherWindow(const std::string &name, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        WindowSearch search = {GetCurrentProcessId(), name, {}};
+        EnumWindows(MatchOtherWindow, reinterpret_cast<LPARAM>(&search));
+        for (HWND window : search.found)
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        if (!search.found.empty())
+            return true;
+        if (GetTickCount() - start > milliseconds)
+            return false;
+        Sleep(100);
+    }
+}
+
+// Lists, through the prefix's reg.exe, every key and value setup writes,
+// and the links in the program group.
+void PrintWhatSetupWrote()
+{
+    const std::string clsid = CLSID_TEXT, windows = std::string("HKLM\\") + WINDOWS_KEY;
+    const std::string queries[] = {
+        "HKCU\\Software\\Melvox /s", "HKCR\\.mvx /s", "HKCR\\.zip /s", "HKCR\\.cab /s",
+        "HKCR\\.arj /s", "HKCR\\.lzh /s", "HKCR\\Melvox /s", "HKCR\\CLSID\\" + clsid + " /s",
+        "HKCR\\exefile\\shellex\\PropertySheetHandlers\\" + clsid,
+        "HKCR\\*\\shellex\\ContextMenuHandlers\\Melvox",
+        "HKCR\\Folder\\shellex\\ContextMenuHandlers\\Melvox",
+        "HKCR\\Folder\\shellex\\DragDropHandlers\\Melvox",
+        "HKCR\\Drives\\shellex\\ContextMenuHandlers\\Melvox",
+        "\"" + windows + "Uninstall\\Melvox archiver\"",
+        "\"" + windows + "App Paths\\Melvox.exe\"",
+        "\"" + windows + "Shell Extensions\\Approved\" /v " + clsid,
+    };
+    fflush(stdout);
+    for (const std::string &query : queries)
+        RunAndWait("C:\\windows\\system32\\reg.exe", "query " + query, "");
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Join(ProgramGroup(), "*.lnk").c_str(), &found);
+    while (search != INVALID_HANDLE_VALUE) {
+        LinkInfo link;
+        std::string path = Join(ProgramGroup(), found.cFileName);
+        if (ReadLink(path, &link))
+            printf("%s -> %s (\"%s\")\n", path.c_str(), link.target.c_str(), link.description.c_str());
+        if (!FindNextFileA(search, &found)) {
+            FindClose(search);
+            break;
+        }
+    }
+}
+
+class SetupRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RemoveAllMelvoxKeys();
+        RemoveSetupLinks();
+        install = MakeTempFolder("Sample Install");
+        program = Join(install, "uninstall.exe");
+        ASSERT_TRUE(CopyFileTo(ProgramExe(), program));
+    }
+
+    void TearDown() override
+    {
+        process.Kill();
+        RemoveAllMelvoxKeys();
+        RemoveSetupLinks();
+        RemoveTree(install);
+    }
+
+    HWND StartSetup()
+    {
+        if (!process.Start("\"" + program + "\" /setup", install))
+            return NULL;
+        return WaitForSetupDialog(process.pid, "OK");
+    }
+
+    void Screenshot(HWND window, const char *name)
+    {
+        // Painted before it is captured.
+        RedrawWindow(window, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Sleep(300);
+        EXPECT_TRUE(SaveWindowPng(window, BuiltFile(name)));
+    }
+
+    std::string install, program;
+    Process process;
+};
+
+std::string Read(HKEY root, const std::string &key, const std::string &name)
+{
+    std::string text;
+    return RegReadString(root, key, name, &text) ? text : "<missing>";
+}
+
+TEST_F(SetupRun, FreshSystemShowsDefaultsAndCancelWritesNothing)
+{
+    HWND setup = StartSetup();
+    ASSERT_TRUE(setup != NULL);
+    const struct {
+        int id;
+        bool checked;
+    } boxes[] = {{5101, true}, {5102, true},  {5103, true}, {5104, true}, {5105, true},
+                 {5106, false}, {5107, false}, {5108, true}, {5109, true}};
+    for (const auto &box : boxes)
+        EXPECT_EQ(box.checked, IsChecked(setup, box.id)) << box.id;
+    // The focus starts on OK: Enter would be OK.
+    DWORD thread = GetWindowThreadProcessId(setup, NULL);
+    GUITHREADINFO gui = {sizeof gui};
+    ASSERT_TRUE(GetGUIThreadInfo(thread, &gui));
+    EXPECT_EQ(GetDlgItem(setup, IDOK), gui.hwndFocus);
+
+    SetChecked(setup, IDC_DESKTOP, true); // changed, then cancelled
+    Press(setup, IDCANCEL);
+    EXPECT_EQ(0u, process.Wait(15000));
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software\\Melvox"));
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, ".mvx"));
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, "Melvox"));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, std::string(WINDOWS_KEY) + "Uninstall\\Melvox archiver"));
+    EXPECT_FALSE(FileExists(DesktopLink()));
+    EXPECT_FALSE(FolderExists(ProgramGroup()));
+}
+
+TEST_F(SetupRun, StoredChoicesAreShown)
+{
+    RegSetDword(HKEY_CURRENT_USER, "Software\\Melvox\\Setup\\.zip", "Associated", 0);
+    RegSetDword(HKEY_CURRENT_USER, "Software\\Melvox\\Setup\\Links", "StartMenu", 1);
+    RegSetDword(HKEY_CURRENT_USER, "Software\\Melvox\\Setup", "ShellExt", 0);
+    RegSetDword(HKEY_CURRENT_USER, "Software\\Melvox\\Setup\\.lzh", "Associated", 2); // neither 0 nor 1
+    HWND setup = StartSetup();
+    ASSERT_TRUE(setup != NULL);
+    const struct {
+        int id;
+        bool checked;
+    } boxes[] = {{5101, true}, {5102, false}, {5103, true}, {5104, true}, {5105, true},
+                 {5106, false}, {5107, true}, {5108, true}, {5109, false}};
+    for (const auto &box : boxes)
+        EXPECT_EQ(box.checked, IsChecked(setup, box.id)) << box.id;
+    Press(setup, IDCANCEL);
+    EXPECT_EQ(0u, process.Wait(15000));
+}
+
+TEST_F(SetupRun, OkAppliesEverythingAndDoneOpensTheGroup)
+{
+    HWND setup = StartSetup();
+    ASSERT_TRUE(setup != NULL);
+    Screenshot(setup, "setup-dialog.png");
+    Press(setup, IDOK);
+
+    HWND done = WaitForSetupDialog(process.pid, "Done");
+    ASSERT_TRUE(done != NULL);
+    EXPECT_EQ(install, ControlText(done, IDC_FOLDER));
+    EXPECT_TRUE(WaitUntilHidden(setup));
+    EXPECT_TRUE(IsWindow(setup));
+    EXPECT_TRUE(IsWindowVisible(done));
+    Screenshot(done, "completion-dialog.png");
+
+    // Everything was applied before the Completion dialog showed.
+    for (const char *extension : {".mvx", ".zip", ".cab", ".arj", ".lzh"})
+        EXPECT_EQ("Melvox", Read(HKEY_CLASSES_ROOT, extension, "")) << extension;
+    EXPECT_TRUE(RegValueExists(HKEY_CLASSES_ROOT, ".mvx\\ShellNew", "Data"));
+    EXPECT_TRUE(RegValueExists(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
+    const std::string melvox = Join(install, "Melvox.exe");
+    EXPECT_EQ(melvox + " \"%1\"", Read(HKEY_CLASSES_ROOT, "Melvox\\shell\\open\\command", ""));
+    EXPECT_EQ(melvox + ",0", Read(HKEY_CLASSES_ROOT, "Melvox\\DefaultIcon", ""));
+    EXPECT_EQ(Join(install, "mvxext.dll"),
+              Read(HKEY_CLASSES_ROOT, std::string("CLSID\\") + CLSID_TEXT + "\\InProcServer32", ""));
+    const std::string windows = WINDOWS_KEY;
+    EXPECT_EQ(program, Read(HKEY_LOCAL_MACHINE, windows + "Uninstall\\Melvox archiver", "UninstallString"));
+    EXPECT_EQ(melvox, Read(HKEY_LOCAL_MACHINE, windows + "App Paths\\Melvox.exe", ""));
+    EXPECT_EQ(install, Read(HKEY_LOCAL_MACHINE, windows + "App Paths\\Melvox.exe", "Path"));
+    DWORD programs = 0;
+    EXPECT_TRUE(RegReadDword(HKEY_CURRENT_USER, "Software\\Melvox\\Setup\\Links", "Programs", &programs));
+    EXPECT_EQ(1u, programs);
+    EXPECT_TRUE(FileExists(Join(ProgramGroup(), "Melvox.lnk")));
+    EXPECT_TRUE(FileExists(Join(ProgramGroup(), "Melvox help.lnk")));
+    EXPECT_TRUE(FileExists(Join(ProgramGroup(), "Console MVX manual.lnk")));
+    EXPECT_FALSE(FileExists(DesktopLink()));
+    EXPECT_FALSE(FileExists(StartMenuLink()));
+
+    // What one setup with the default choices leaves behind.
+    PrintWhatSetupWrote();
+
+    // An action button leaves the dialog open.
+    Press(done, IDC_PRICELIST); // no register.frm: nothing happens
+    Sleep(300);
+    EXPECT_TRUE(IsWindow(done));
+
+    Press(done, IDOK);
+    EXPECT_EQ(0u, process.Wait(15000));
+    EXPECT_TRUE(CloseOtherWindow("Melvox", 10000)) << "no folder window for the program group";
+}
+
+TEST_F(SetupRun, EscInTheCompletionDialogEndsWithoutGroup)
+{
+    HWND setup = StartSetup();
+    ASSERT_TRUE(setup != NULL);
+    SetChecked(setup, IDC_PROGRAMS, false);
+    SetChecked(setup, IDC_DESKTOP, true);
+    Press(setup, IDOK);
+    HWND done = WaitForSetupDialog(process.pid, "Done");
+    ASSERT_TRUE(done != NULL);
+    Press(done, IDCANCEL);
+    EXPECT_EQ(0u, process.Wait(15000));
+    EXPECT_FALSE(FolderExists(ProgramGroup()));
+    EXPECT_FALSE(CloseOtherWindow("Melvox", 1500)) << "a folder window opened without a group";
+    LinkInfo link;
+    ASSERT_TRUE(ReadLink(DesktopLink(), &link));
+    EXPECT_EQ(Join(install, "Melvox.exe"), link.target);
+    DWORD stored = 9;
+    RegReadDword(HKEY_CURRENT_USER, "Software\\Melvox\\Setup\\Links", "Programs", &stored);
+    EXPECT_EQ(0u, stored);
+}
+
+TEST_F(SetupRun, ActionButtonsStartTheirProgramsAndLeaveTheDialogOpen)
+{
+    ASSERT_TRUE(CopyFileTo(BuiltFile("samples/stubs/Melvox.exe"), Join(install, "Melvox.exe")));
+    ASSERT_TRUE(WriteFileText(Join(install, "register.frm"), "Price list\r\n"));
+    HWND setup = StartSetup();
+    ASSERT_TRUE(setup != NULL);
+    SetChecked(setup, IDC_PROGRAMS, false);
+    Press(setup, IDOK);
+    HWND done = WaitForSetupDialog(process.pid, "Done");
+    ASSERT_TRUE(done != NULL);
+
+    // The unquoted path with a space still starts the program in it.
+    Press(done, IDC_RUNMELVOX);
+    EXPECT_TRUE(CloseOtherWindow("Melvox (sample)", 10000)) << "Melvox.exe did not start";
+    // Notepad, with the form named in quotes.
+    Press(done, IDC_PRICELIST);
+    EXPECT_TRUE(CloseOtherWindow("register", 10000)) << "no editor for register.frm";
+    EXPECT_TRUE(IsWindowVisible(done));
+    EXPECT_EQ(STILL_ACTIVE, process.Wait(0));
+
+    Press(done, IDOK);
+    EXPECT_EQ(0u, process.Wait(15000));
+}
+
+} // namespace
