@@ -21,6 +21,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,48 @@ void Shot(HWND window, const std::string &shots, const char *name)
         std::printf("  (could not save %s)\n", name);
 }
 
+struct FolderSearch {
+    DWORD skipPid;
+    HWND found;
+    char cls[64];
+};
+
+BOOL CALLBACK FindFolderWindow(HWND window, LPARAM param)
+{
+    FolderSearch *search = reinterpret_cast<FolderSearch *>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char title[256] = "", cls[64] = "";
+    GetWindowTextA(window, title, sizeof title);
+    GetClassNameA(window, cls, sizeof cls);
+    if (pid != search->skipPid && IsWindowVisible(window) && lstrcmpA(cls, "#32770") != 0 &&
+        strstr(title, "Melvox") != NULL) {
+        search->found = window;
+        lstrcpynA(search->cls, cls, sizeof search->cls);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Done opens the program group in a shell window. Under Wine that is a new
+// explorer.exe whose current directory is setup's, the install folder,
+// which then cannot be removed while it runs: close it, as a user would.
+void CloseFolderWindow(DWORD setupPid)
+{
+    for (int i = 0; i < 50; i++) {
+        FolderSearch search = {setupPid, NULL, ""};
+        EnumWindows(FindFolderWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            std::printf("  the program group opened in a folder window \"%s\"; closed it\n",
+                        TextOf(search.found).c_str());
+            PostMessageA(search.found, WM_CLOSE, 0, 0);
+            return;
+        }
+        Sleep(100);
+    }
+    std::printf("  no program group window appeared\n");
+}
+
 bool Exists(const std::string &path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -216,8 +259,10 @@ int RunSetup(const std::string &folder, const std::string &shots, bool manual)
     Shot(done, shots, "completion-dialog.bmp");
     PostMessageA(done, WM_COMMAND, IDOK, 0);
     std::printf("  pressed %s\n", TextOf(GetDlgItem(done, IDOK)).c_str());
+    DWORD pid = child.pi.dwProcessId;
     DWORD code = child.Finish(20000);
     PrintExit(code);
+    CloseFolderWindow(pid);
     return code == 0 ? 0 : 1;
 }
 
