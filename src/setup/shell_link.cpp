@@ -15,7 +15,9 @@ HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char
     if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, wideLinkPath, MAX_PATH) == 0)
         return E_INVALIDARG;
 
-    OleInitialize(NULL);
+    // A thread already in another apartment refuses; uninitialising then
+    // would undo an initialisation that is not ours.
+    bool initialised = SUCCEEDED(OleInitialize(NULL));
     IShellLinkA *link = NULL;
     HRESULT status = CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER,
                                       IID_IShellLinkA, (void **)&link);
@@ -30,6 +32,7 @@ HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char
         }
         link->Release();
     }
-    OleUninitialize();
+    if (initialised)
+        OleUninitialize();
     return status;
 }

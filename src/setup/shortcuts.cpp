@@ -34,6 +34,11 @@ static void CreateProgramGroup(HWND hDlg)
     if (!GetSpecialFolderPath(hDlg, CSIDL_PROGRAMS, "Melvox", group))
         return;
     CreateDirectoryA(group, NULL); // an existing group is reused
+    // Without the folder (a file of that name, no rights) there is nothing
+    // to put links in, nor a folder for the Completion dialog to open.
+    DWORD attributes = GetFileAttributesA(group);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
     for (const GroupLink &link : links) {
         char linkPath[MAX_PATH];
         char target[MAX_PATH];

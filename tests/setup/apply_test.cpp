@@ -452,6 +452,15 @@ TEST_F(SetupApply, ProgramGroupHasThreeLinksAndIsReused)
     EXPECT_FALSE(FileExists(StartMenuLink()));
 }
 
+TEST_F(SetupApply, NoGroupIsRecordedWhenItsFolderCannotBeMade)
+{
+    ASSERT_TRUE(WriteFileText(ProgramGroup(), "a file, not a folder"));
+    CheckOnly(dialog, {IDC_PROGRAMS});
+    ApplyShortcuts(dialog);
+    EXPECT_STREQ("", g_szProgramGroup); // Done then opens nothing
+    EXPECT_TRUE(FileExists(ProgramGroup()));
+}
+
 TEST_F(SetupApply, ShellLinkRefusesWhatItCannotSave)
 {
     const std::string folder = MakeTempFolder("links");
