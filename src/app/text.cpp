@@ -81,8 +81,12 @@ bool AppendText(char *buffer, size_t size, const char *text)
 
 bool JoinPath(char *buffer, size_t size, const char *folder, const char *name)
 {
-    // Room for a possible backslash is checked before AddBackslash runs.
-    if (!CopyText(buffer, size, folder) || strlen(buffer) + 1 >= size)
+    if (!CopyText(buffer, size, folder))
+        return false;
+    // Room for the backslash is checked before AddBackslash runs; a folder
+    // that already ends in one needs none.
+    size_t n = strlen(buffer);
+    if ((n == 0 || buffer[n - 1] != '\\') && n + 1 >= size)
         return false;
     AddBackslash(buffer);
     return AppendText(buffer, size, name);

@@ -137,6 +137,9 @@ TEST(BoundedComposition, JoinPath)
         {"", "x", "\\x"},
         {"C:\\a", "", "C:\\a\\"},
         {"C:\\a/", "b", "C:\\a/\\b"},
+        // Nothing to add: a folder that already ends in '\\' fits as it is.
+        {"C:\\", "", "C:\\"},
+        {"", "", "\\"},
     };
     for (const Case &c : cases) {
         SweepSizes(c.full, [&](char *b, size_t n) { return JoinPath(b, n, c.folder, c.name); },
