@@ -102,6 +102,29 @@ protected:
     HWND dialog = NULL;
 };
 
+// ---- The dialogs themselves ----
+
+TEST_F(SetupApply, DialogsCarryTheIconAndTheCompletionShowsTheFolder)
+{
+    g_hDialogIcon = LoadIconA(g_hResources, "MVXICON");
+    g_hBoldFont = (HFONT)GetStockObject(SYSTEM_FONT);
+    DestroyWindow(dialog);
+    dialog = CreateHiddenSetupDialog();
+    EXPECT_EQ((LRESULT)g_hDialogIcon, SendMessageA(dialog, WM_GETICON, ICON_BIG, 0));
+
+    for (const std::string &folder : {install, std::string("C:\\")}) {
+        CurrentDirectory here(folder);
+        HWND done = CreateHiddenDialog("DONEDLG", DoneDialogProc, (LPARAM)dialog);
+        ASSERT_TRUE(done != NULL);
+        EXPECT_EQ((LRESULT)g_hDialogIcon, SendMessageA(done, WM_GETICON, ICON_BIG, 0));
+        EXPECT_EQ((LRESULT)g_hBoldFont, SendDlgItemMessageA(done, IDC_THANKS, WM_GETFONT, 0, 0));
+        EXPECT_EQ(folder, ControlText(done, IDC_FOLDER)); // a root keeps its backslash
+        DestroyWindow(done);
+    }
+    g_hDialogIcon = NULL;
+    g_hBoldFont = NULL;
+}
+
 // ---- ApplyAssociations ----
 
 TEST_F(SetupApply, AssociatesOnlyCheckedTypesAndStoresEveryState)

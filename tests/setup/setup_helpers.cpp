@@ -10,10 +10,10 @@
 
 namespace setuptest {
 
-HWND CreateHiddenSetupDialog()
+HWND CreateHiddenDialog(const char *name, DLGPROC procedure, LPARAM param)
 {
     HMODULE module = GetModuleHandleA(NULL);
-    HRSRC found = FindResourceA(module, "SETUPDLG", (LPCSTR)RT_DIALOG);
+    HRSRC found = FindResourceA(module, name, (LPCSTR)RT_DIALOG);
     if (!found)
         return NULL;
     DWORD size = SizeofResource(module, found);
@@ -23,7 +23,12 @@ HWND CreateHiddenSetupDialog()
     memcpy(copy.data(), bytes, size);
     DLGTEMPLATE *dialog = reinterpret_cast<DLGTEMPLATE *>(copy.data());
     dialog->style &= ~WS_VISIBLE;
-    return CreateDialogIndirectParamA(module, dialog, NULL, SetupDialogProc, 0);
+    return CreateDialogIndirectParamA(module, dialog, NULL, procedure, param);
+}
+
+HWND CreateHiddenSetupDialog()
+{
+    return CreateHiddenDialog("SETUPDLG", SetupDialogProc, 0);
 }
 
 void CheckOnly(HWND dialog, std::initializer_list<int> checked)

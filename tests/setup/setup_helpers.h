@@ -9,7 +9,8 @@
 
 namespace setuptest {
 
-// The program's "SETUPDLG" with its real procedure, created hidden.
+// One of the program's dialogs with its real procedure, created hidden.
+HWND CreateHiddenDialog(const char *name, DLGPROC procedure, LPARAM param);
 HWND CreateHiddenSetupDialog();
 
 // The check boxes 5101 to 5109: those in checked are set, the rest cleared.
