@@ -1,5 +1,7 @@
 // The language module: loaded only from the program's own folder, as a
 // data file, and never supplemented from the program's own resources.
+// (The dialog icon is checked in-process by the setup tests: Wine answers
+// WM_GETICON from another process with no icon.)
 #include <gtest/gtest.h>
 
 #include <string>
@@ -69,7 +71,6 @@ TEST_F(LanguageTest, TextsAndDialogsComeFromTheModuleBesideTheProgram)
     ASSERT_TRUE(p.Start("\"" + exe + "\" /setup", folder));
     HWND dialog = WaitForDialog("Melvox-Einrichtung", p.pid);
     ASSERT_TRUE(dialog != NULL) << "the translated Setup dialog did not open";
-    EXPECT_TRUE(SendMessageA(dialog, WM_GETICON, ICON_BIG, 0) != 0) << "no icon from the module";
     Press(dialog, IDCANCEL);
     EXPECT_EQ(0u, p.Wait(10000));
 }
@@ -84,7 +85,6 @@ TEST_F(LanguageTest, WithoutAModuleTheProgramsOwnResourcesServe)
     ASSERT_TRUE(p.Start("\"" + exe + "\" /setup", folder));
     HWND dialog = WaitForDialog("Melvox Setup", p.pid);
     ASSERT_TRUE(dialog != NULL);
-    EXPECT_TRUE(SendMessageA(dialog, WM_GETICON, ICON_BIG, 0) != 0) << "MVXICON not set";
     Press(dialog, IDCANCEL);
     EXPECT_EQ(0u, p.Wait(10000));
 }
