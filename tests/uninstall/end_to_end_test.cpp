@@ -1,0 +1,342 @@
+// The real program, started without options from this process: the
+// confirmation, the missing list, the whole uninstall down to the cleanup
+// script that Wine's own command interpreter runs.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include "testsupport.h"
+#include "uninstall_support.h"
+
+using namespace testsupport;
+using namespace uninstalltest;
+
+namespace {
+
+const char kCaption[] = "Uninstall Melvox";
+
+// Every file and folder below root, one name a line.
+std::string ListTree(const std::string &root, const std::string &relative = "")
+{
+    std::string text;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Join(Join(root, relative), "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return text;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string path = relative.empty() ? name : relative + "\\" + name;
+        text += path + "\n";
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            text += ListTree(root, path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return text;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    std::string folder;
+    std::string program;
+    std::string links[3];
+
+    void MakeSetUpInstall(const std::string &tag, bool withList)
+    {
+        RemoveAllMelvoxKeys();
+        DeleteFileA(ScriptPath().c_str());
+        folder = MakeInstall(tag, withList);
+        program = Join(folder, "uninstall.exe");
+        RegSetString(HKEY_CLASSES_ROOT, ".zip", "", "WinZipper.Zip");
+        WriteSetupState(folder, program);
+        links[0] = Join(SpecialFolder(CSIDL_DESKTOPDIRECTORY), "Melvox.lnk");
+        links[1] = Join(SpecialFolder(CSIDL_STARTMENU), "Melvox.lnk");
+        links[2] = Join(SpecialFolder(CSIDL_PROGRAMS), "Melvox");
+        WriteFileText(links[0], "link");
+        WriteFileText(links[1], "link");
+        CreateDirectoryA(links[2].c_str(), NULL);
+        WriteFileText(Join(links[2], "Melvox.lnk"), "link");
+    }
+
+    std::string State() { return DumpMelvoxState() + ListTree(folder) + ShortcutState(); }
+
+    std::string ShortcutState()
+    {
+        std::string text;
+        for (const std::string &link : links)
+            text += link + (GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES ? " here\n" : " gone\n");
+        return text;
+    }
+
+    // Starts the copied program from another folder, as the list of
+    // installed programs does, and waits for its confirmation.
+    HWND StartAndConfirm(Process *process, const std::string &arguments = "")
+    {
+        std::string command = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+        if (!process->Start(command, "C:\\"))
+            return NULL;
+        HWND box = WaitForDialog(kCaption, process->pid);
+        if (box)
+            EXPECT_EQ("Continue with uninstall Melvox", MessageBoxText(box));
+        return box;
+    }
+
+    void TearDown() override
+    {
+        SetWineVersion("", "uninstall.exe");
+        RemoveAllMelvoxKeys();
+        for (const std::string &link : links)
+            if (!link.empty())
+                RemoveTree(link);
+        if (!folder.empty())
+            RemoveTree(folder);
+        DeleteFileA(ScriptPath().c_str());
+    }
+};
+
+TEST_F(EndToEnd, AnsweredNoChangesNothing)
+{
+    MakeSetUpInstall("e2e-no", true);
+    std::string before = State();
+    Process process;
+    HWND box = StartAndConfirm(&process);
+    ASSERT_NE(nullptr, box);
+    Press(box, IDNO);
+    EXPECT_EQ(0u, process.Wait(10000));
+    EXPECT_EQ(before, State());
+    EXPECT_FALSE(FileExists(ScriptPath()));
+}
+
+TEST_F(EndToEnd, WithoutListReportsAndChangesNothing)
+{
+    MakeSetUpInstall("e2e-nolist", false);
+    std::string before = State();
+    Process process;
+    HWND box = StartAndConfirm(&process);
+    ASSERT_NE(nullptr, box);
+    Press(box, IDYES);
+    ASSERT_TRUE(WaitForWindowGone(box));
+    HWND error = WaitForDialog(kCaption, process.pid);
+    ASSERT_NE(nullptr, error);
+    EXPECT_EQ("Cannot open list file Uninstall.lst", MessageBoxText(error));
+    Press(error, IDOK);
+    EXPECT_EQ(0u, process.Wait(10000));
+    EXPECT_EQ(before, State());
+    EXPECT_TRUE(FileExists(Join(folder, "melvox.gid")));
+}
+
+TEST_F(EndToEnd, CommandLineWithoutSlashUninstalls)
+{
+    MakeSetUpInstall("e2e-dash", true);
+    Process process;
+    HWND box = StartAndConfirm(&process, "-setup");
+    ASSERT_NE(nullptr, box);
+    Press(box, IDNO);
+    EXPECT_EQ(0u, process.Wait(10000));
+    EXPECT_TRUE(FileExists(Join(folder, "Uninstall.lst")));
+}
+
+// Answered Yes: everything setup made goes, and within about ten seconds
+// the script, run by Wine's own interpreter, removes the program, the
+// folder and itself.
+TEST_F(EndToEnd, AnsweredYesRemovesEverything)
+{
+    MakeSetUpInstall("e2e yes 100%", true);
+    // A line that would leave the folder, and its canary.
+    std::string canary = Join(folder, "..\\canary.txt");
+    WriteFileText(canary, "outside");
+    std::string list;
+    ReadFileText(Join(folder, "Uninstall.lst"), &list);
+    WriteFileText(Join(folder, "Uninstall.lst"), list + "..\\canary.txt\r\n");
+
+    Process process;
+    HWND box = StartAndConfirm(&process);
+    ASSERT_NE(nullptr, box);
+    DWORD start = GetTickCount();
+    Press(box, IDYES);
+    EXPECT_EQ(0u, process.Wait(15000));
+
+    const char *const goneClassKeys[] = {
+        "Melvox", "CLSID\\{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}",
+        "*\\shellex\\ContextMenuHandlers\\Melvox", "Folder\\shellex\\ContextMenuHandlers\\Melvox",
+        "Folder\\shellex\\DragDropHandlers\\Melvox", "Drives\\shellex\\ContextMenuHandlers\\Melvox",
+        "exefile\\shellex\\PropertySheetHandlers\\{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}",
+    };
+    for (const char *key : goneClassKeys)
+        EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, key)) << key;
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software\\Melvox"));
+    const std::string windows = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, windows + "Uninstall\\Melvox archiver"));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, windows + "App Paths\\Melvox.exe"));
+    EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, windows + "Shell Extensions\\Approved",
+                                "{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}"));
+    std::string zipOwner;
+    RegReadString(HKEY_CLASSES_ROOT, ".zip", "", &zipOwner);
+    EXPECT_EQ("WinZipper.Zip", zipOwner);
+    std::string shortcuts = ShortcutState();
+    EXPECT_EQ(std::string::npos, shortcuts.find(" here")) << shortcuts;
+    EXPECT_TRUE(FileExists(canary));
+
+    EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
+    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+    printf("program, folder and script gone %lu ms after Yes\n",
+           (unsigned long)(GetTickCount() - start));
+    EXPECT_TRUE(WaitForDialog(kCaption, 0, 500) == NULL); // no warning
+    DeleteFileA(canary.c_str());
+}
+
+std::string RecordField(const std::string &record, const std::string &name)
+{
+    size_t at = record.find(name + "=");
+    if (at == std::string::npos)
+        return "<missing>";
+    at += name.size() + 1;
+    return record.substr(at, record.find('\n', at) - at);
+}
+
+// How the interpreter is started on each platform family, and the script
+// it gets, seen by a stand-in interpreter: the NT family starts it hidden;
+// platform id 1 detached, with NUL as all three standard handles, and the
+// script's first line goes through start /wait. The paths are written in
+// the OEM code page with every '%' doubled.
+TEST_F(EndToEnd, InterpreterStartedAsThePlatformWants)
+{
+    std::string recorder = BuiltFile("tests/uninstall/interpreter_recorder.exe");
+    ASSERT_TRUE(FileExists(recorder));
+    std::string recordPath = Join(MakeTempFolder("record"), "record.txt");
+    char comspec[MAX_PATH];
+    GetEnvironmentVariableA("COMSPEC", comspec, MAX_PATH);
+
+    for (const char *version : {"", "win98"}) {
+        SCOPED_TRACE(version[0] ? version : "NT");
+        SetWineVersion(version, "uninstall.exe");
+        MakeSetUpInstall("e2e J\xF6rg 50%", true);
+        DeleteFileA(recordPath.c_str());
+        SetEnvironmentVariableA("COMSPEC", recorder.c_str());
+        SetEnvironmentVariableA("MELVOX_RECORDER_OUT", recordPath.c_str());
+        Process process;
+        HWND box = StartAndConfirm(&process);
+        SetEnvironmentVariableA("COMSPEC", comspec);
+        ASSERT_NE(nullptr, box);
+        Press(box, IDYES);
+        EXPECT_EQ(0u, process.Wait(15000));
+        ASSERT_TRUE(WaitUntilGone(Join(folder, "Uninstall.lst"), 1000));
+        std::string record;
+        for (int i = 0; i < 100 && !ReadFileText(recordPath, &record); i++)
+            Sleep(100);
+        Sleep(200);
+        ASSERT_TRUE(ReadFileText(recordPath, &record));
+
+        EXPECT_EQ(recorder + " /c \"" + ScriptPath() + "\"", RecordField(record, "command"));
+        EXPECT_EQ(folder.substr(0, folder.rfind('\\')), RecordField(record, "folder"));
+        bool win9x = version[0] != '\0';
+        if (win9x) {
+            EXPECT_EQ(std::to_string(STARTF_USESTDHANDLES), RecordField(record, "flags"));
+            EXPECT_EQ("1", RecordField(record, "samehandles"));
+            EXPECT_EQ("1", RecordField(record, "writable"));
+            EXPECT_EQ("0", RecordField(record, "console"));
+        } else {
+            EXPECT_EQ(std::to_string(STARTF_USESHOWWINDOW), RecordField(record, "flags"));
+            EXPECT_EQ(std::to_string(SW_HIDE), RecordField(record, "show"));
+        }
+
+        std::string script = record.substr(record.find('\n', record.find("script=")) + 1);
+        std::string oemProgram = program;
+        for (char &c : oemProgram)
+            if (c == '\xF6')
+                c = '\x94'; // o umlaut in code page 437
+        std::string scriptProgram;
+        for (char c : oemProgram)
+            scriptProgram += c == '%' ? std::string("%%") : std::string(1, c);
+        std::string first = (win9x ? "start /wait \"" : "\"") + scriptProgram + "\" /wait\r\n";
+        EXPECT_EQ(first, script.substr(0, first.size()));
+        EXPECT_EQ(std::string::npos, script.find('\xF6'));
+        EXPECT_NE(std::string::npos, script.find("rd \"" + scriptProgram.substr(0, scriptProgram.rfind('\\')) + "\"\r\n"));
+        size_t lineEnds = 0;
+        for (size_t at = 0; (at = script.find("\r\n", at)) != std::string::npos; at += 2)
+            lineEnds++;
+        EXPECT_EQ(18u, lineEnds);
+        EXPECT_EQ("del \"" + ScriptPath() + "\"", script.substr(script.rfind("\r\n") + 2));
+        // Nothing ran the script: the program, its folder and the script stay.
+        EXPECT_EQ("uninstall.exe\n", ListTree(folder));
+        EXPECT_TRUE(FileExists(ScriptPath()));
+        TearDown();
+    }
+    SetEnvironmentVariableA("MELVOX_RECORDER_OUT", NULL);
+    RemoveTree(recordPath.substr(0, recordPath.rfind('\\')));
+}
+
+TEST_F(EndToEnd, ProgramThatCannotBeDeletedLeadsToTheWarning)
+{
+    MakeSetUpInstall("e2e-locked", true);
+    // Readers (the loader) may still open the file; nobody may delete it.
+    HANDLE hold = CreateFileA(program.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+    Process process;
+    HWND box = StartAndConfirm(&process);
+    ASSERT_NE(nullptr, box);
+    Press(box, IDYES);
+    EXPECT_EQ(0u, process.Wait(15000));
+    HWND warning = WaitForDialog(kCaption, 0, 20000);
+    ASSERT_NE(nullptr, warning);
+    EXPECT_EQ("Uninstall completed\nYou should delete " + program + " manually", MessageBoxText(warning));
+    Press(warning, IDOK);
+    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 10000));
+    CloseHandle(hold);
+    EXPECT_TRUE(FileExists(program));
+    EXPECT_EQ("uninstall.exe\n", ListTree(folder));
+}
+
+// No interpreter can run the script (COMSPEC unset, or a command line that
+// would not fit): the script is not left behind and the user is told to
+// delete the program file.
+TEST_F(EndToEnd, WithoutInterpreterTheUserIsTold)
+{
+    char comspec[MAX_PATH];
+    ASSERT_GT(GetEnvironmentVariableA("COMSPEC", comspec, MAX_PATH), 0u);
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string longTemp = MakeTempFolder(std::string(100, 't'));
+    longTemp = Join(longTemp, std::string(110, 'u'));
+    CreateDirectoryA(longTemp.c_str(), NULL);
+    // Each fits a path; together with " /c \"\"" they do not fit 512.
+    std::string longComspec = "C:\\" + std::string(248, 'c') + "\\cmd.exe";
+    std::string longScript = Join(longTemp, "Uninstall.Mvx.Bat");
+    ASSERT_LT(longComspec.size(), (size_t)MAX_PATH);
+    ASSERT_LT(longScript.size(), (size_t)MAX_PATH);
+    ASSERT_GE(longComspec.size() + longScript.size() + 6, 512u);
+
+    struct { const char *what; const char *comspec; std::string temp; } cases[] = {
+        {"COMSPEC unset", NULL, ""},
+        {"command line too long", longComspec.c_str(), longTemp},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        MakeSetUpInstall("e2e-nocmd", true);
+        std::string script = Join(c.temp.empty() ? temp : c.temp, "Uninstall.Mvx.Bat");
+        SetEnvironmentVariableA("COMSPEC", c.comspec);
+        if (!c.temp.empty()) {
+            SetEnvironmentVariableA("TMP", c.temp.c_str());
+            SetEnvironmentVariableA("TEMP", c.temp.c_str());
+        }
+        Process process;
+        HWND box = StartAndConfirm(&process);
+        SetEnvironmentVariableA("COMSPEC", comspec);
+        SetEnvironmentVariableA("TMP", temp);
+        SetEnvironmentVariableA("TEMP", temp);
+        ASSERT_NE(nullptr, box);
+        Press(box, IDYES);
+        ASSERT_TRUE(WaitForWindowGone(box));
+        HWND warning = WaitForDialog(kCaption, process.pid);
+        ASSERT_NE(nullptr, warning);
+        EXPECT_EQ("Uninstall completed\nYou should delete " + program + " manually", MessageBoxText(warning));
+        Press(warning, IDOK);
+        EXPECT_EQ(0u, process.Wait(10000));
+        EXPECT_FALSE(FileExists(script));
+        EXPECT_EQ("uninstall.exe\n", ListTree(folder));
+        TearDown();
+    }
+    RemoveTree(longTemp.substr(0, longTemp.rfind('\\')));
+}
+
+} // namespace

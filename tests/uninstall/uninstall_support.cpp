@@ -1,0 +1,232 @@
+#include "uninstall_support.h"
+
+#include <shlobj.h>
+#include <stdio.h>
+
+#include <algorithm>
+
+#include "testsupport.h"
+#include "uninstall/uninstall.h"
+
+using namespace testsupport;
+
+namespace uninstalltest {
+
+void LayOut(const std::string &root, const std::vector<Item> &items)
+{
+    for (const Item &item : items) {
+        std::string path = Join(root, item.name);
+        if (!item.name.empty() && item.name.back() == '\\') {
+            path.pop_back();
+            CreateDirectoryA(path.c_str(), NULL);
+        } else {
+            WriteFileText(path, "content of " + item.name);
+        }
+        if (item.attributes)
+            SetFileAttributesA(path.c_str(), item.attributes);
+    }
+}
+
+bool Exists(const std::string &root, const std::string &name)
+{
+    return GetFileAttributesA(Join(root, name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int RemoveWithList(const std::string &prefix, const std::string &listBytes)
+{
+    std::string listPath = Join(prefix, "..\\test-list.lst");
+    WriteFileText(listPath, listBytes);
+    FILE *list = fopen(listPath.c_str(), "rb");
+    if (!list)
+        return -1;
+    int passes = RemoveListedFiles(list, prefix.c_str());
+    fclose(list);
+    DeleteFileA(listPath.c_str());
+    return passes;
+}
+
+namespace {
+
+const char *const kExtensions[] = {".mvx", ".zip", ".cab", ".arj", ".lzh"};
+const std::string kClsid = "{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}";
+const std::string kWindows = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+
+std::string Lower(std::string s)
+{
+    for (char &c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c - 'A' + 'a');
+    return s;
+}
+
+void DumpInto(HKEY root, const std::string &path, std::vector<std::string> *lines)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    lines->push_back("[" + path + "]");
+    for (DWORD i = 0;; i++) {
+        char name[512];
+        BYTE data[2048];
+        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+        if (RegEnumValueA(key, i, name, &nameSize, NULL, &type, data, &dataSize) != ERROR_SUCCESS)
+            break;
+        std::string line = path + "|" + name + "|" + std::to_string(type) + "|";
+        if (type == REG_SZ)
+            line += std::string((const char *)data, dataSize);
+        else
+            for (DWORD k = 0; k < dataSize; k++)
+                line += std::to_string(data[k]) + ",";
+        lines->push_back(line);
+    }
+    std::vector<std::string> children;
+    for (DWORD i = 0;; i++) {
+        char name[512];
+        DWORD nameSize = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &nameSize, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        children.push_back(name);
+    }
+    RegCloseKey(key);
+    for (const std::string &child : children)
+        DumpInto(root, path + "\\" + child, lines);
+}
+
+} // namespace
+
+std::string DumpKey(HKEY root, const std::string &subKey)
+{
+    std::vector<std::string> lines;
+    DumpInto(root, subKey, &lines);
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string &line : lines)
+        text += line + "\n";
+    return text;
+}
+
+std::string DumpMelvoxState()
+{
+    std::string text;
+    for (const char *ext : kExtensions)
+        text += DumpKey(HKEY_CLASSES_ROOT, ext);
+    const char *const classKeys[] = {
+        "Melvox", "CLSID\\{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}", "*\\shellex",
+        "Folder\\shellex", "Drives\\shellex", "exefile\\shellex",
+    };
+    for (const char *k : classKeys)
+        text += "HKCR " + DumpKey(HKEY_CLASSES_ROOT, k);
+    text += "HKCU " + DumpKey(HKEY_CURRENT_USER, "Software\\Melvox");
+    text += "HKLM " + DumpKey(HKEY_LOCAL_MACHINE, kWindows + "Uninstall\\Melvox archiver");
+    text += "HKLM " + DumpKey(HKEY_LOCAL_MACHINE, kWindows + "App Paths\\Melvox.exe");
+    text += "HKLM " + DumpKey(HKEY_LOCAL_MACHINE, kWindows + "App Paths\\Melvox95.exe");
+    text += "HKLM " + DumpKey(HKEY_LOCAL_MACHINE, kWindows + "Shell Extensions\\Approved");
+    return text;
+}
+
+void WriteSetupState(const std::string &folder, const std::string &programPath)
+{
+    static const unsigned char mvx[20] = {0x4D, 0x76, 0x78, 0x21, 0x1A, 0x07, 0x00, 0xCF, 0x90, 0x73,
+                                          0x00, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    static const unsigned char zip[22] = {0x50, 0x4B, 0x05, 0x06};
+    const std::string setupKey = "Software\\Melvox\\Setup";
+    std::string prefix = folder.back() == '\\' ? folder : folder + "\\";
+    for (const char *ext : kExtensions) {
+        RegSetDword(HKEY_CURRENT_USER, setupKey + "\\" + ext, "Associated", 1);
+        std::string type, content;
+        RegReadString(HKEY_CLASSES_ROOT, ext, "", &type);
+        RegReadString(HKEY_CLASSES_ROOT, ext, "Content Type", &content);
+        if (Lower(type) != "melvox") {
+            RegSetString(HKEY_CURRENT_USER, setupKey + "\\" + ext, "Type", type);
+            RegSetString(HKEY_CURRENT_USER, setupKey + "\\" + ext, "Content", content);
+        }
+        RegSetString(HKEY_CLASSES_ROOT, ext, "", "Melvox");
+        RegSetString(HKEY_CLASSES_ROOT, ext, "Content Type",
+                     std::string(ext) == ".mvx" ? "application/x-mvx-compressed"
+                                                : "application/x-compressed");
+        if (std::string(ext) == ".mvx")
+            RegSetRaw(HKEY_CLASSES_ROOT, ".mvx\\ShellNew", "Data", REG_BINARY, mvx, sizeof mvx);
+        if (std::string(ext) == ".zip")
+            RegSetRaw(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data", REG_BINARY, zip, sizeof zip);
+    }
+    RegSetString(HKEY_CLASSES_ROOT, "Melvox", "", "Melvox archive");
+    RegSetString(HKEY_CLASSES_ROOT, "Melvox\\shell\\open\\command", "",
+                 prefix + "Melvox.exe \"%1\"");
+    RegSetString(HKEY_CLASSES_ROOT, "Melvox\\DefaultIcon", "", prefix + "Melvox.exe,0");
+
+    RegSetString(HKEY_CLASSES_ROOT, "CLSID\\" + kClsid, "", "Melvox");
+    RegSetString(HKEY_CLASSES_ROOT, "CLSID\\" + kClsid + "\\InProcServer32", "", prefix + "mvxext.dll");
+    RegSetString(HKEY_CLASSES_ROOT, "CLSID\\" + kClsid + "\\InProcServer32", "ThreadingModel", "Apartment");
+    RegSetString(HKEY_CLASSES_ROOT, "Melvox\\shellex\\ContextMenuHandlers\\" + kClsid, "", "");
+    RegSetString(HKEY_CLASSES_ROOT, "Melvox\\shellex\\PropertySheetHandlers\\" + kClsid, "", "");
+    RegSetString(HKEY_CLASSES_ROOT, "exefile\\shellex\\PropertySheetHandlers\\" + kClsid, "", "");
+    RegSetString(HKEY_CLASSES_ROOT, "Melvox\\shellex\\DropHandler", "", kClsid);
+    RegSetString(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Melvox", "", kClsid);
+    RegSetString(HKEY_CLASSES_ROOT, "Folder\\shellex\\ContextMenuHandlers\\Melvox", "", kClsid);
+    RegSetString(HKEY_CLASSES_ROOT, "Folder\\shellex\\DragDropHandlers\\Melvox", "", kClsid);
+    RegSetString(HKEY_CLASSES_ROOT, "Drives\\shellex\\ContextMenuHandlers\\Melvox", "", kClsid);
+
+    RegSetString(HKEY_LOCAL_MACHINE, kWindows + "Uninstall\\Melvox archiver", "DisplayName", "Melvox archiver");
+    RegSetString(HKEY_LOCAL_MACHINE, kWindows + "Uninstall\\Melvox archiver", "UninstallString", programPath);
+    RegSetString(HKEY_LOCAL_MACHINE, kWindows + "App Paths\\Melvox.exe", "", prefix + "Melvox.exe");
+    RegSetString(HKEY_LOCAL_MACHINE, kWindows + "App Paths\\Melvox.exe", "Path", folder);
+    RegSetString(HKEY_LOCAL_MACHINE, kWindows + "Shell Extensions\\Approved", kClsid, "Melvox shell extension");
+
+    RegSetDword(HKEY_CURRENT_USER, setupKey + "\\Links", "Desktop", 1);
+    RegSetDword(HKEY_CURRENT_USER, setupKey + "\\Links", "StartMenu", 1);
+    RegSetDword(HKEY_CURRENT_USER, setupKey + "\\Links", "Programs", 1);
+    RegSetDword(HKEY_CURRENT_USER, setupKey, "ShellExt", 1);
+}
+
+std::string SpecialFolder(int csidl)
+{
+    char path[MAX_PATH];
+    if (!SHGetSpecialFolderPathA(NULL, path, csidl, TRUE))
+        return "";
+    return path;
+}
+
+std::string ScriptPath()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    return Join(temp, "Uninstall.Mvx.Bat");
+}
+
+const std::vector<std::string> &InstallEntries()
+{
+    static const std::vector<std::string> entries = {
+        "Melvox.exe", "mvxext.dll", "Formats", "Formats\\mvx.fmt", "Formats\\zip.fmt",
+        "Skins", "Skins\\Classic", "Skins\\Classic\\skin.ini",
+    };
+    return entries;
+}
+
+std::string MakeInstall(const std::string &tag, bool withList)
+{
+    std::string folder = MakeTempFolder(tag);
+    CopyFileTo(ProgramExe(), Join(folder, "uninstall.exe"));
+    std::string list;
+    for (const std::string &entry : InstallEntries()) {
+        bool isFolder = entry.find('.') == std::string::npos;
+        LayOut(folder, {{isFolder ? entry + "\\" : entry}});
+        list += entry + "\r\n";
+    }
+    LayOut(folder, {{"melvox.gid"}, {"melvox.fts", FILE_ATTRIBUTE_READONLY}});
+    if (withList)
+        WriteFileText(Join(folder, "Uninstall.lst"), list);
+    return folder;
+}
+
+bool WaitUntilGone(const std::string &path, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+} // namespace uninstalltest
