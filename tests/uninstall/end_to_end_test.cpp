@@ -41,19 +41,28 @@ protected:
     std::string program;
     std::string links[3];
 
-    void MakeSetUpInstall(const std::string &tag, bool withList)
+    // A sample install after setup: the real setup run by the program
+    // itself, or the registry state it leaves written directly (faster).
+    void MakeSetUpInstall(const std::string &tag, bool withList, bool realSetup = false)
     {
         RemoveAllMelvoxKeys();
         DeleteFileA(ScriptPath().c_str());
         folder = MakeInstall(tag, withList);
         program = Join(folder, "uninstall.exe");
         RegSetString(HKEY_CLASSES_ROOT, ".zip", "", "WinZipper.Zip");
-        WriteSetupState(folder, program);
         links[0] = Join(SpecialFolder(CSIDL_DESKTOPDIRECTORY), "Melvox.lnk");
         links[1] = Join(SpecialFolder(CSIDL_STARTMENU), "Melvox.lnk");
         links[2] = Join(SpecialFolder(CSIDL_PROGRAMS), "Melvox");
-        WriteFileText(links[0], "link");
-        WriteFileText(links[1], "link");
+        if (realSetup) {
+            ASSERT_TRUE(RunRealSetup(program, folder));
+            ASSERT_TRUE(FileExists(links[0]));
+            ASSERT_TRUE(FileExists(links[1]));
+        } else {
+            WriteSetupState(folder, program);
+            WriteFileText(links[0], "link");
+            WriteFileText(links[1], "link");
+        }
+        // The group by hand: the real one would open its folder window.
         CreateDirectoryA(links[2].c_str(), NULL);
         WriteFileText(Join(links[2], "Melvox.lnk"), "link");
     }
@@ -96,7 +105,7 @@ protected:
 
 TEST_F(EndToEnd, AnsweredNoChangesNothing)
 {
-    MakeSetUpInstall("e2e-no", true);
+    MakeSetUpInstall("e2e-no", true, true);
     std::string before = State();
     Process process;
     HWND box = StartAndConfirm(&process);
@@ -141,7 +150,7 @@ TEST_F(EndToEnd, CommandLineWithoutSlashUninstalls)
 // folder and itself.
 TEST_F(EndToEnd, AnsweredYesRemovesEverything)
 {
-    MakeSetUpInstall("e2e yes 100%", true);
+    MakeSetUpInstall("e2e yes 100%", true, true);
     // A line that would leave the folder, and its canary.
     std::string canary = Join(folder, "..\\canary.txt");
     WriteFileText(canary, "outside");

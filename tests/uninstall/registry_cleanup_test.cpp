@@ -78,7 +78,10 @@ TEST_F(RegistryCleanup, RestoresOwnersAndRemovesEveryKey)
     RegSetString(HKEY_LOCAL_MACHINE, kWindows + "Shell Extensions\\Approved", "{00000000-MELVOX-TEST}", "other");
     RegSetString(HKEY_LOCAL_MACHINE, kWindows + "App Paths\\Melvox95.exe", "", "C:\\Old\\Melvox95.exe");
 
-    WriteSetupState("C:\\Tools\\Melvox", "C:\\Tools\\Melvox\\uninstall.exe");
+    ApplySetupSteps("C:\\");
+    ASSERT_EQ("Melvox", Read(HKEY_CLASSES_ROOT, ".arj", ""));
+    ASSERT_EQ("WinZipper.Zip", Read(HKEY_CURRENT_USER, "Software\\Melvox\\Setup\\.zip", "Type"));
+    ASSERT_TRUE(RegKeyExists(HKEY_CLASSES_ROOT, "Melvox\\shellex\\DropHandler"));
     RegSetString(HKEY_CLASSES_ROOT, ".arj", "", "ArjNew"); // taken over after setup
 
     RestoreAssociations();
@@ -121,7 +124,7 @@ TEST_F(RegistryCleanup, RestoresOwnersAndRemovesEveryKey)
 
 TEST_F(RegistryCleanup, ProgIdGoesEvenWithoutOwnedTypes)
 {
-    WriteSetupState("D:\\", "D:\\uninstall.exe");
+    ApplySetupSteps("C:\\");
     for (const char *ext : {".mvx", ".zip", ".cab", ".arj", ".lzh"})
         RegSetString(HKEY_CLASSES_ROOT, ext, "", "MelvoxTestOwner");
     RestoreAssociations();

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "resource.h"
+#include "setup/setup.h"
 #include "testsupport.h"
 #include "uninstall/uninstall.h"
 
@@ -176,6 +178,79 @@ void WriteSetupState(const std::string &folder, const std::string &programPath)
     RegSetDword(HKEY_CURRENT_USER, setupKey + "\\Links", "StartMenu", 1);
     RegSetDword(HKEY_CURRENT_USER, setupKey + "\\Links", "Programs", 1);
     RegSetDword(HKEY_CURRENT_USER, setupKey, "ShellExt", 1);
+}
+
+void ApplySetupSteps(const std::string &folder)
+{
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), "SETUPDLG", NULL, SetupDialogProc, 0);
+    if (!dialog)
+        return;
+    ShowWindow(dialog, SW_HIDE);
+    for (int id = IDC_ASSOC_MVX; id <= IDC_SHELLEXT; id++)
+        CheckDlgButton(dialog, id, id <= IDC_ASSOC_LZH || id == IDC_SHELLEXT ? BST_CHECKED : BST_UNCHECKED);
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    SetCurrentDirectoryA(folder.c_str());
+    ApplyAssociations(dialog);
+    ApplyShellIntegration(dialog);
+    SetCurrentDirectoryA(saved);
+    DestroyWindow(dialog);
+}
+
+namespace {
+
+struct DialogSearch {
+    DWORD pid;
+    const char *okText;
+    HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
+{
+    DialogSearch *search = reinterpret_cast<DialogSearch *>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[64];
+    if (owner == search->pid && IsWindowVisible(window) &&
+        GetClassNameA(window, className, sizeof className) && strcmp(className, "#32770") == 0 &&
+        ControlText(window, IDOK) == search->okText) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The Setup and Completion dialogs share a caption; their OK buttons differ.
+HWND WaitForSetupWindow(DWORD pid, const char *okText)
+{
+    for (int i = 0; i < 300; i++) {
+        DialogSearch search = {pid, okText, NULL};
+        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        Sleep(50);
+    }
+    return NULL;
+}
+
+} // namespace
+
+bool RunRealSetup(const std::string &program, const std::string &folder)
+{
+    Process process;
+    if (!process.Start("\"" + program + "\" /setup", folder))
+        return false;
+    HWND setup = WaitForSetupWindow(process.pid, "OK");
+    if (!setup)
+        return false;
+    for (int id = IDC_ASSOC_MVX; id <= IDC_SHELLEXT; id++)
+        SetChecked(setup, id, id != IDC_PROGRAMS);
+    Press(setup, IDOK);
+    HWND done = WaitForSetupWindow(process.pid, "Done");
+    if (!done)
+        return false;
+    Press(done, IDOK);
+    return process.Wait(15000) == 0;
 }
 
 std::string SpecialFolder(int csidl)

@@ -28,6 +28,16 @@ int RemoveWithList(const std::string &prefix, const std::string &listBytes);
 // as setup saves them, then the types are taken over.
 void WriteSetupState(const std::string &folder, const std::string &programPath);
 
+// The real setup steps, in this process: ApplyAssociations and
+// ApplyShellIntegration on a Setup dialog with all five types and shell
+// integration checked, run with folder as the current directory.
+void ApplySetupSteps(const std::string &folder);
+
+// The real program's setup mode, driven through its dialogs: all five types,
+// shell integration, desktop and start-menu links (no program group, whose
+// folder window would open at the end). True when it ran to its end.
+bool RunRealSetup(const std::string &program, const std::string &folder);
+
 // Every key and value below root\subKey, one line each, sorted.
 std::string DumpKey(HKEY root, const std::string &subKey);
 // The registry state that setup and uninstall touch, as one text.
