@@ -42,7 +42,7 @@ protected:
     std::string links[3];
 
     // A sample install after setup: the real setup run by the program
-    // itself, or the registry state it leaves written directly (faster).
+    // itself, or its registry steps run in this process (faster).
     void MakeSetUpInstall(const std::string &tag, bool withList, bool realSetup = false)
     {
         RemoveAllMelvoxKeys();
@@ -58,7 +58,7 @@ protected:
             ASSERT_TRUE(FileExists(links[0]));
             ASSERT_TRUE(FileExists(links[1]));
         } else {
-            WriteSetupState(folder, program);
+            ApplySetupSteps(folder);
             WriteFileText(links[0], "link");
             WriteFileText(links[1], "link");
         }
@@ -150,7 +150,7 @@ TEST_F(EndToEnd, CommandLineWithoutSlashUninstalls)
 // folder and itself.
 TEST_F(EndToEnd, AnsweredYesRemovesEverything)
 {
-    MakeSetUpInstall("e2e yes 100%", true, true);
+    MakeSetUpInstall("e2e J\xF6rg 100%", true, true); // OEM code page and %
     // A line that would leave the folder, and its canary.
     std::string canary = Join(folder, "..\\canary.txt");
     WriteFileText(canary, "outside");

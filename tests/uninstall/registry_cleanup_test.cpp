@@ -83,6 +83,7 @@ TEST_F(RegistryCleanup, RestoresOwnersAndRemovesEveryKey)
     ASSERT_EQ("WinZipper.Zip", Read(HKEY_CURRENT_USER, "Software\\Melvox\\Setup\\.zip", "Type"));
     ASSERT_TRUE(RegKeyExists(HKEY_CLASSES_ROOT, "Melvox\\shellex\\DropHandler"));
     RegSetString(HKEY_CLASSES_ROOT, ".arj", "", "ArjNew"); // taken over after setup
+    RegSetString(HKEY_CLASSES_ROOT, ".zip", "", "mElVoX"); // still Melvox's
 
     RestoreAssociations();
     RemoveRegistryKeys();

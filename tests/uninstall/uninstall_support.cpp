@@ -50,16 +50,7 @@ int RemoveWithList(const std::string &prefix, const std::string &listBytes)
 namespace {
 
 const char *const kExtensions[] = {".mvx", ".zip", ".cab", ".arj", ".lzh"};
-const std::string kClsid = "{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}";
 const std::string kWindows = "Software\\Microsoft\\Windows\\CurrentVersion\\";
-
-std::string Lower(std::string s)
-{
-    for (char &c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c - 'A' + 'a');
-    return s;
-}
 
 void DumpInto(HKEY root, const std::string &path, std::vector<std::string> *lines)
 {
@@ -126,59 +117,6 @@ std::string DumpMelvoxState()
     return text;
 }
 
-void WriteSetupState(const std::string &folder, const std::string &programPath)
-{
-    static const unsigned char mvx[20] = {0x4D, 0x76, 0x78, 0x21, 0x1A, 0x07, 0x00, 0xCF, 0x90, 0x73,
-                                          0x00, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-    static const unsigned char zip[22] = {0x50, 0x4B, 0x05, 0x06};
-    const std::string setupKey = "Software\\Melvox\\Setup";
-    std::string prefix = folder.back() == '\\' ? folder : folder + "\\";
-    for (const char *ext : kExtensions) {
-        RegSetDword(HKEY_CURRENT_USER, setupKey + "\\" + ext, "Associated", 1);
-        std::string type, content;
-        RegReadString(HKEY_CLASSES_ROOT, ext, "", &type);
-        RegReadString(HKEY_CLASSES_ROOT, ext, "Content Type", &content);
-        if (Lower(type) != "melvox") {
-            RegSetString(HKEY_CURRENT_USER, setupKey + "\\" + ext, "Type", type);
-            RegSetString(HKEY_CURRENT_USER, setupKey + "\\" + ext, "Content", content);
-        }
-        RegSetString(HKEY_CLASSES_ROOT, ext, "", "Melvox");
-        RegSetString(HKEY_CLASSES_ROOT, ext, "Content Type",
-                     std::string(ext) == ".mvx" ? "application/x-mvx-compressed"
-                                                : "application/x-compressed");
-        if (std::string(ext) == ".mvx")
-            RegSetRaw(HKEY_CLASSES_ROOT, ".mvx\\ShellNew", "Data", REG_BINARY, mvx, sizeof mvx);
-        if (std::string(ext) == ".zip")
-            RegSetRaw(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data", REG_BINARY, zip, sizeof zip);
-    }
-    RegSetString(HKEY_CLASSES_ROOT, "Melvox", "", "Melvox archive");
-    RegSetString(HKEY_CLASSES_ROOT, "Melvox\\shell\\open\\command", "",
-                 prefix + "Melvox.exe \"%1\"");
-    RegSetString(HKEY_CLASSES_ROOT, "Melvox\\DefaultIcon", "", prefix + "Melvox.exe,0");
-
-    RegSetString(HKEY_CLASSES_ROOT, "CLSID\\" + kClsid, "", "Melvox");
-    RegSetString(HKEY_CLASSES_ROOT, "CLSID\\" + kClsid + "\\InProcServer32", "", prefix + "mvxext.dll");
-    RegSetString(HKEY_CLASSES_ROOT, "CLSID\\" + kClsid + "\\InProcServer32", "ThreadingModel", "Apartment");
-    RegSetString(HKEY_CLASSES_ROOT, "Melvox\\shellex\\ContextMenuHandlers\\" + kClsid, "", "");
-    RegSetString(HKEY_CLASSES_ROOT, "Melvox\\shellex\\PropertySheetHandlers\\" + kClsid, "", "");
-    RegSetString(HKEY_CLASSES_ROOT, "exefile\\shellex\\PropertySheetHandlers\\" + kClsid, "", "");
-    RegSetString(HKEY_CLASSES_ROOT, "Melvox\\shellex\\DropHandler", "", kClsid);
-    RegSetString(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Melvox", "", kClsid);
-    RegSetString(HKEY_CLASSES_ROOT, "Folder\\shellex\\ContextMenuHandlers\\Melvox", "", kClsid);
-    RegSetString(HKEY_CLASSES_ROOT, "Folder\\shellex\\DragDropHandlers\\Melvox", "", kClsid);
-    RegSetString(HKEY_CLASSES_ROOT, "Drives\\shellex\\ContextMenuHandlers\\Melvox", "", kClsid);
-
-    RegSetString(HKEY_LOCAL_MACHINE, kWindows + "Uninstall\\Melvox archiver", "DisplayName", "Melvox archiver");
-    RegSetString(HKEY_LOCAL_MACHINE, kWindows + "Uninstall\\Melvox archiver", "UninstallString", programPath);
-    RegSetString(HKEY_LOCAL_MACHINE, kWindows + "App Paths\\Melvox.exe", "", prefix + "Melvox.exe");
-    RegSetString(HKEY_LOCAL_MACHINE, kWindows + "App Paths\\Melvox.exe", "Path", folder);
-    RegSetString(HKEY_LOCAL_MACHINE, kWindows + "Shell Extensions\\Approved", kClsid, "Melvox shell extension");
-
-    RegSetDword(HKEY_CURRENT_USER, setupKey + "\\Links", "Desktop", 1);
-    RegSetDword(HKEY_CURRENT_USER, setupKey + "\\Links", "StartMenu", 1);
-    RegSetDword(HKEY_CURRENT_USER, setupKey + "\\Links", "Programs", 1);
-    RegSetDword(HKEY_CURRENT_USER, setupKey, "ShellExt", 1);
-}
 
 void ApplySetupSteps(const std::string &folder)
 {

@@ -23,11 +23,6 @@ bool Exists(const std::string &root, const std::string &name);
 // Runs RemoveListedFiles on a list with these bytes; returns the passes.
 int RemoveWithList(const std::string &prefix, const std::string &listBytes);
 
-// What setup writes for an install in folder, with all five types checked
-// and shell integration on: the previous owners of the types are saved
-// as setup saves them, then the types are taken over.
-void WriteSetupState(const std::string &folder, const std::string &programPath);
-
 // The real setup steps, in this process: ApplyAssociations and
 // ApplyShellIntegration on a Setup dialog with all five types and shell
 // integration checked, run with folder as the current directory.
