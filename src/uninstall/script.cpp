@@ -61,14 +61,12 @@ static void AbandonCleanup(const char *scriptPath)
 
 void StartCleanupScript(const char *scriptPath)
 {
+    // Without COMSPEC, or with a command line that does not fit, there is
+    // nothing sound to start: a cut command would run some other file.
     char interpreter[MAX_PATH];
     DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, MAX_PATH);
-    if (n >= MAX_PATH)
-        n = 0, interpreter[0] = '\0';
-    if (n == 0)
-        interpreter[0] = '\0';
     char command[MESSAGE_SIZE];
-    if (interpreter[0] == '\0' ||
+    if (n == 0 || n >= MAX_PATH ||
         !ComposeInterpreterCommand(command, sizeof command, interpreter, scriptPath)) {
         AbandonCleanup(scriptPath);
         ExitProcess(0);
