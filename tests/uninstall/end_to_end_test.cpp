@@ -194,6 +194,29 @@ TEST_F(EndToEnd, AnsweredYesRemovesEverything)
     DeleteFileA(canary.c_str());
 }
 
+// A program in a drive root: the root is its folder, which stays.
+TEST_F(EndToEnd, DriveRootInstall)
+{
+    RemoveAllMelvoxKeys();
+    program = "C:\\uninstall.exe";
+    ASSERT_TRUE(CopyFileTo(ProgramExe(), program));
+    WriteFileText("C:\\melvox-root-file.txt", "listed");
+    WriteFileText("C:\\melvox.gid", "index");
+    WriteFileText("C:\\Uninstall.lst", "melvox-root-file.txt\r\n");
+    Process process;
+    HWND box = StartAndConfirm(&process);
+    ASSERT_NE(nullptr, box);
+    Press(box, IDYES);
+    EXPECT_EQ(0u, process.Wait(15000));
+    EXPECT_FALSE(FileExists("C:\\melvox-root-file.txt"));
+    EXPECT_FALSE(FileExists("C:\\melvox.gid"));
+    EXPECT_FALSE(FileExists("C:\\Uninstall.lst"));
+    EXPECT_TRUE(WaitUntilGone(program, 12000));
+    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+    EXPECT_TRUE(FolderExists("C:\\windows"));
+    DeleteFileA(program.c_str());
+}
+
 std::string RecordField(const std::string &record, const std::string &name)
 {
     size_t at = record.find(name + "=");
