@@ -22,7 +22,10 @@ int RemoveListedFiles(FILE *list, const char *prefix)
                 done = RemoveDirectoryA(name);
             else
                 done = DeleteFileA(name);
-            if (done)
+            // Only a name that is really gone counts: Wine reports success
+            // for a file that stays while mapped, and a pass that counts
+            // what it did not remove would never end.
+            if (done && GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES)
                 removed++;
         }
         // A folder listed before its files goes in a later pass, once empty.
@@ -75,6 +78,10 @@ void RunUninstall()
         return;
     }
 
+    // No text is needed from here on. The language module usually sits in
+    // the install folder and is listed: while it is loaded it cannot be
+    // deleted, and the folder could not go.
+    ReleaseLanguageModule();
     RestoreAssociations();
     RemoveRegistryKeys();
     RemoveShortcuts();

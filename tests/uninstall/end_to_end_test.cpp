@@ -194,6 +194,25 @@ TEST_F(EndToEnd, AnsweredYesRemovesEverything)
     DeleteFileA(canary.c_str());
 }
 
+// The language module lies in the install folder and is listed, as an
+// installer lists it: it must not keep the passes going nor the folder.
+TEST_F(EndToEnd, ListedLanguageModuleGoesWithTheFolder)
+{
+    MakeSetUpInstall("e2e-lang", true);
+    ASSERT_TRUE(CopyFileTo(BuiltFile("samples/lang-de/mvxlng.dll"), Join(folder, "mvxlng.dll")));
+    std::string list;
+    ReadFileText(Join(folder, "Uninstall.lst"), &list);
+    WriteFileText(Join(folder, "Uninstall.lst"), "mvxlng.dll\r\n" + list);
+
+    Process process;
+    ASSERT_TRUE(process.Start("\"" + program + "\"", "C:\\"));
+    HWND box = WaitForDialog("Melvox deinstallieren", process.pid);
+    ASSERT_NE(nullptr, box) << "no confirmation from the language module";
+    Press(box, IDYES);
+    EXPECT_EQ(0u, process.Wait(15000)) << "the removal passes did not end";
+    EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
+}
+
 // A program in a drive root: the root is its folder, which stays.
 TEST_F(EndToEnd, DriveRootInstall)
 {
