@@ -41,16 +41,9 @@ void CheckOnly(HWND dialog, std::initializer_list<int> checked)
     }
 }
 
-std::string SpecialFolder(int csidl)
-{
-    char path[MAX_PATH] = "";
-    SHGetFolderPathA(NULL, csidl, NULL, 0, path);
-    return path;
-}
-
-std::string DesktopLink() { return testsupport::Join(SpecialFolder(CSIDL_DESKTOPDIRECTORY), "Melvox.lnk"); }
-std::string StartMenuLink() { return testsupport::Join(SpecialFolder(CSIDL_STARTMENU), "Melvox.lnk"); }
-std::string ProgramGroup() { return testsupport::Join(SpecialFolder(CSIDL_PROGRAMS), "Melvox"); }
+std::string DesktopLink() { return testsupport::Join(testsupport::SpecialFolder(CSIDL_DESKTOPDIRECTORY), "Melvox.lnk"); }
+std::string StartMenuLink() { return testsupport::Join(testsupport::SpecialFolder(CSIDL_STARTMENU), "Melvox.lnk"); }
+std::string ProgramGroup() { return testsupport::Join(testsupport::SpecialFolder(CSIDL_PROGRAMS), "Melvox"); }
 
 void RemoveSetupLinks()
 {

@@ -17,7 +17,6 @@ HWND CreateHiddenSetupDialog();
 void CheckOnly(HWND dialog, std::initializer_list<int> checked);
 
 // A special folder of the current user (CSIDL), without a trailing backslash.
-std::string SpecialFolder(int csidl);
 std::string DesktopLink();
 std::string StartMenuLink();
 std::string ProgramGroup();

@@ -21,38 +21,10 @@ const char CAPTION[] = "Melvox Setup";
 const char CLSID_TEXT[] = "{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}";
 const char WINDOWS_KEY[] = "Software\\Microsoft\\Windows\\CurrentVersion\\";
 
-struct DialogSearch {
-    DWORD pid;
-    const char *okText;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
-{
-    DialogSearch *search = reinterpret_cast<DialogSearch *>(param);
-    char className[64];
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->pid || !GetClassNameA(window, className, sizeof className) ||
-        strcmp(className, "#32770") != 0 || WindowText(window) != CAPTION)
-        return TRUE;
-    if (ControlText(window, IDOK) != search->okText)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 // Both dialogs have the same caption; their first button tells them apart.
 HWND WaitForSetupDialog(DWORD pid, const char *okText, DWORD milliseconds = 15000)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        DialogSearch search = {pid, okText, NULL};
-        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found || GetTickCount() - start > milliseconds)
-            return search.found;
-        Sleep(50);
-    }
+    return WaitForDialog(CAPTION, pid, milliseconds, okText);
 }
 
 bool WaitUntilHidden(HWND window, DWORD milliseconds = 5000)

@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include <shlobj.h>
 #include <stdio.h>
 
 namespace testsupport {
@@ -155,6 +156,7 @@ namespace {
 struct DialogSearch {
     const char *caption;
     DWORD pid;
+    const char *okText;
     HWND found;
 };
 
@@ -164,7 +166,9 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
     char className[64];
     if (!GetClassNameA(window, className, sizeof className) || strcmp(className, "#32770") != 0)
         return TRUE;
-    if (WindowText(window) != search->caption)
+    if (search->caption && WindowText(window) != search->caption)
+        return TRUE;
+    if (search->okText && ControlText(window, IDOK) != search->okText)
         return TRUE;
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
@@ -175,11 +179,11 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
 }
 } // namespace
 
-HWND WaitForDialog(const char *caption, DWORD pid, DWORD milliseconds)
+HWND WaitForDialog(const char *caption, DWORD pid, DWORD milliseconds, const char *okText)
 {
     DWORD start = GetTickCount();
     for (;;) {
-        DialogSearch search = {caption, pid, NULL};
+        DialogSearch search = {caption, pid, okText, NULL};
         EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found)
             return search.found;
@@ -363,6 +367,14 @@ bool SaveWindowPng(HWND window, const std::string &path)
     PutChunk(&png, "IDAT", z);
     PutChunk(&png, "IEND", std::string());
     return WriteFileText(path, png);
+}
+
+std::string SpecialFolder(int csidl)
+{
+    char path[MAX_PATH];
+    if (!SHGetSpecialFolderPathA(NULL, path, csidl, FALSE))
+        return "";
+    return path;
 }
 
 bool RegKeyExists(HKEY root, const std::string &subKey)

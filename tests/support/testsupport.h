@@ -42,9 +42,12 @@ struct Process {
 DWORD RunAndWait(const std::string &exe, const std::string &arguments,
                  const std::string &directory, DWORD milliseconds = 30000);
 
-// A top-level dialog or message box ("#32770") with this caption, owned by
-// the process (pid 0: any process); NULL after the timeout.
-HWND WaitForDialog(const char *caption, DWORD pid, DWORD milliseconds = 15000);
+// A top-level dialog or message box ("#32770") with this caption (NULL:
+// any), owned by the process (pid 0: any process), and, when okText is
+// given, an IDOK button with that text (dialogs that share a caption);
+// NULL after the timeout.
+HWND WaitForDialog(const char *caption, DWORD pid, DWORD milliseconds = 15000,
+                   const char *okText = NULL);
 // Waits until the window is gone.
 bool WaitForWindowGone(HWND window, DWORD milliseconds = 15000);
 // The text of a message box (its static control 0xFFFF).
@@ -58,6 +61,9 @@ void Press(HWND dialog, int id);
 // Saves what the screen shows of the window as a 24-bit BMP or PNG file.
 bool SaveWindowBitmap(HWND window, const std::string &path);
 bool SaveWindowPng(HWND window, const std::string &path);
+
+// The file-system path of a shell special folder ("" if there is none).
+std::string SpecialFolder(int csidl);
 
 // Registry, directly through advapi32 (not through the layer under test).
 bool RegKeyExists(HKEY root, const std::string &subKey);

@@ -135,43 +135,11 @@ void ApplySetupSteps(const std::string &folder)
     DestroyWindow(dialog);
 }
 
-namespace {
-
-struct DialogSearch {
-    DWORD pid;
-    const char *okText;
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
-{
-    DialogSearch *search = reinterpret_cast<DialogSearch *>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[64];
-    if (owner == search->pid && IsWindowVisible(window) &&
-        GetClassNameA(window, className, sizeof className) && strcmp(className, "#32770") == 0 &&
-        ControlText(window, IDOK) == search->okText) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The Setup and Completion dialogs share a caption; their OK buttons differ.
-HWND WaitForSetupWindow(DWORD pid, const char *okText)
+static HWND WaitForSetupWindow(DWORD pid, const char *okText)
 {
-    for (int i = 0; i < 300; i++) {
-        DialogSearch search = {pid, okText, NULL};
-        EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
-        Sleep(50);
-    }
-    return NULL;
+    return WaitForDialog(NULL, pid, 15000, okText);
 }
-
-} // namespace
 
 bool RunRealSetup(const std::string &program, const std::string &folder)
 {
@@ -191,13 +159,6 @@ bool RunRealSetup(const std::string &program, const std::string &folder)
     return process.Wait(15000) == 0;
 }
 
-std::string SpecialFolder(int csidl)
-{
-    char path[MAX_PATH];
-    if (!SHGetSpecialFolderPathA(NULL, path, csidl, TRUE))
-        return "";
-    return path;
-}
 
 std::string ScriptPath()
 {

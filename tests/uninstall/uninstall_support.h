@@ -39,7 +39,6 @@ std::string DumpKey(HKEY root, const std::string &subKey);
 std::string DumpMelvoxState();
 
 // Paths of the current user's special folders.
-std::string SpecialFolder(int csidl);
 
 // The cleanup script's path in the temp folder.
 std::string ScriptPath();
