@@ -40,6 +40,10 @@ static void CreateProgramGroup(HWND hDlg)
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
     for (const GroupLink &link : links) {
+        // The names of links 1 and 2 come from a translation: a name with a
+        // path separator would put its link outside the group folder.
+        if (PointToName(link.name) != link.name)
+            continue;
         char linkPath[MAX_PATH];
         char target[MAX_PATH];
         if (JoinPath(linkPath, sizeof linkPath, group, link.name) &&

@@ -475,6 +475,34 @@ TEST_F(SetupApply, ProgramGroupHasThreeLinksAndIsReused)
     EXPECT_FALSE(FileExists(StartMenuLink()));
 }
 
+TEST_F(SetupApply, TranslatedLinkNamesStayInTheGroupFolder)
+{
+    // A language module whose link names hold path separators.
+    HMODULE module = LoadLibraryExA(BuiltFile("tests/fixtures/lang/badnames/mvxlng.dll").c_str(),
+                                    NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module != NULL);
+    g_hResources = module;
+    CheckOnly(dialog, {IDC_PROGRAMS});
+    ApplyShortcuts(dialog);
+    g_hResources = GetModuleHandleA(NULL);
+    FreeLibrary(module);
+
+    const std::string programs = SpecialFolder(CSIDL_PROGRAMS);
+    EXPECT_TRUE(FileExists(Join(ProgramGroup(), "Melvox.lnk")));
+    EXPECT_FALSE(FileExists(Join(programs, "Escaped help.lnk")));
+    DeleteFileA(Join(programs, "Escaped help.lnk").c_str());
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Join(ProgramGroup(), "*").c_str(), &found);
+    int files = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            files += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    EXPECT_EQ(1, files) << "only the link with a fixed name belongs in the group";
+}
+
 TEST_F(SetupApply, NoGroupIsRecordedWhenItsFolderCannotBeMade)
 {
     ASSERT_TRUE(WriteFileText(ProgramGroup(), "a file, not a folder"));
