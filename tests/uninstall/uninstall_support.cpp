@@ -160,6 +160,35 @@ bool RunRealSetup(const std::string &program, const std::string &folder)
 }
 
 
+std::string MelvoxKeysLeft()
+{
+    const char *const classKeys[] = {
+        "Melvox", "CLSID\\{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}",
+        "*\\shellex\\ContextMenuHandlers\\Melvox", "Folder\\shellex\\ContextMenuHandlers\\Melvox",
+        "Folder\\shellex\\DragDropHandlers\\Melvox", "Drives\\shellex\\ContextMenuHandlers\\Melvox",
+        "exefile\\shellex\\PropertySheetHandlers\\{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}",
+    };
+    const std::string windows = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+    const std::string machineKeys[] = {
+        windows + "Uninstall\\Melvox archiver",
+        windows + "App Paths\\Melvox.exe",
+        windows + "App Paths\\Melvox95.exe",
+    };
+    std::string left;
+    for (const char *key : classKeys)
+        if (testsupport::RegKeyExists(HKEY_CLASSES_ROOT, key))
+            left += std::string("HKCR\\") + key + "\n";
+    if (testsupport::RegKeyExists(HKEY_CURRENT_USER, "Software\\Melvox"))
+        left += "HKCU\\Software\\Melvox\n";
+    for (const std::string &key : machineKeys)
+        if (testsupport::RegKeyExists(HKEY_LOCAL_MACHINE, key))
+            left += "HKLM\\" + key + "\n";
+    if (testsupport::RegValueExists(HKEY_LOCAL_MACHINE, windows + "Shell Extensions\\Approved",
+                                    "{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}"))
+        left += "HKLM approval value\n";
+    return left;
+}
+
 std::string ScriptPath()
 {
     char temp[MAX_PATH];

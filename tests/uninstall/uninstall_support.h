@@ -37,8 +37,9 @@ bool RunRealSetup(const std::string &program, const std::string &folder);
 std::string DumpKey(HKEY root, const std::string &subKey);
 // The registry state that setup and uninstall touch, as one text.
 std::string DumpMelvoxState();
-
-// Paths of the current user's special folders.
+// Every key and value of the uninstall's removal list that is still there,
+// one a line; empty when all are gone.
+std::string MelvoxKeysLeft();
 
 // The cleanup script's path in the temp folder.
 std::string ScriptPath();
