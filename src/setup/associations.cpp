@@ -85,7 +85,9 @@ void ApplyAssociations(HWND hDlg)
     char iconLocation[MAX_PATH];
     bool havePath = GetInstallPath("Melvox.exe", programPath);
     WriteRegString(PROGID, "", "Melvox archive");
-    if (havePath && FormatText(command, sizeof command, "%s \"%%1\"", programPath))
+    // Quoted: unquoted, the system would try every prefix of a path with
+    // blanks ("C:\Program.exe" for "C:\Program Files\...") first.
+    if (havePath && FormatText(command, sizeof command, "\"%s\" \"%%1\"", programPath))
         WriteRegString(PROGID "\\shell\\open\\command", "", command);
     if (havePath && FormatText(iconLocation, sizeof iconLocation, "%s,0", programPath))
         WriteRegString(PROGID "\\DefaultIcon", "", iconLocation);

@@ -40,10 +40,13 @@ static void OnCommand(HWND hDlg, WORD id)
             OpenInShell(g_szProgramGroup);
         EndDialog(hDlg, 1);
         break;
-    case IDC_RUNMELVOX:
-        if (GetInstallPath("Melvox.exe", path))
-            RunCommand(path);
+    case IDC_RUNMELVOX: {
+        // Quoted, or a "C:\Program.exe" would start in its place.
+        char command[MESSAGE_SIZE];
+        if (GetInstallPath("Melvox.exe", path) && FormatText(command, sizeof command, "\"%s\"", path))
+            RunCommand(command);
         break;
+    }
     case IDC_READHELP:
         WinHelpA(hDlg, "melvox.hlp", HELP_FINDER, 0);
         break;

@@ -44,8 +44,12 @@ void ApplyShellIntegration(HWND hDlg)
     // The uninstaller and the application path follow the program's own
     // folder; "Path" follows the current directory.
     char path[MAX_PATH];
+    char command[MESSAGE_SIZE];
     if (GetProgramPath(path)) {
-        WriteRegString(KEY_UNINSTALL_ENTRY, "UninstallString", path);
+        // A command line: quoted, so that the system starts this program
+        // and not a prefix of its path that ends at a blank.
+        if (FormatText(command, sizeof command, "\"%s\"", path))
+            WriteRegString(KEY_UNINSTALL_ENTRY, "UninstallString", command);
         if (ReplaceName(path, sizeof path, "Melvox.exe"))
             WriteRegString(KEY_APP_PATH, "", path);
     }

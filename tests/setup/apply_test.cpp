@@ -281,7 +281,8 @@ TEST_F(SetupApply, ProgIdNamesTheInstallFolderUnquoted)
             EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, extension)) << extension;
         }
         EXPECT_EQ("Melvox archive", ReadString(HKEY_CLASSES_ROOT, "Melvox", ""));
-        EXPECT_EQ(c.program + " \"%1\"", ReadString(HKEY_CLASSES_ROOT, "Melvox\\shell\\open\\command", ""));
+        EXPECT_EQ("\"" + c.program + "\" \"%1\"",
+                  ReadString(HKEY_CLASSES_ROOT, "Melvox\\shell\\open\\command", ""));
         EXPECT_EQ(c.program + ",0", ReadString(HKEY_CLASSES_ROOT, "Melvox\\DefaultIcon", ""));
     }
 }
@@ -320,7 +321,7 @@ TEST_F(SetupApply, ShellExtensionOnlyWithTheBoxSystemEntriesAlways)
     GetModuleFileNameA(NULL, program, MAX_PATH);
     std::string programFolder(program, PointToName(program) - program);
     EXPECT_EQ("Melvox archiver", ReadString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "DisplayName"));
-    EXPECT_EQ(program, ReadString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString"));
+    EXPECT_EQ("\"" + std::string(program) + "\"", ReadString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, "UninstallString"));
     EXPECT_EQ(programFolder + "Melvox.exe", ReadString(HKEY_LOCAL_MACHINE, APP_PATH_KEY, ""));
     EXPECT_EQ(install, ReadString(HKEY_LOCAL_MACHINE, APP_PATH_KEY, "Path"));
     EXPECT_EQ("Melvox shell extension", ReadString(HKEY_LOCAL_MACHINE, APPROVED_KEY, CLSID_TEXT));
@@ -346,13 +347,14 @@ TEST_F(SetupApply, ShellIntegrationAtADriveRoot)
 
 TEST_F(SetupApply, AValueThatWouldNotFitIsLeftOutNotCut)
 {
-    // program path = folder + 11, open command = program + 5,
+    // program path = folder + 11, open command = program + 7 (quoted),
     // icon location = program + 2; 259 characters fit.
     const struct {
         size_t length;
         bool command, icon;
     } cases[] = {
-        {243, true, true},
+        {241, true, true},
+        {242, false, true},
         {244, false, true},
         {246, false, true},
         {247, false, false},
@@ -370,7 +372,7 @@ TEST_F(SetupApply, AValueThatWouldNotFitIsLeftOutNotCut)
         EXPECT_EQ(c.command, RegReadString(HKEY_CLASSES_ROOT, "Melvox\\shell\\open\\command", "", &command));
         EXPECT_EQ(c.icon, RegReadString(HKEY_CLASSES_ROOT, "Melvox\\DefaultIcon", "", &icon));
         if (c.command)
-            EXPECT_EQ(folder + "\\Melvox.exe \"%1\"", command);
+            EXPECT_EQ("\"" + folder + "\\Melvox.exe\" \"%1\"", command);
         if (c.icon)
             EXPECT_EQ(folder + "\\Melvox.exe,0", icon);
         // The rest of the step is not affected.

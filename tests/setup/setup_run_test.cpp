@@ -219,12 +219,13 @@ TEST_F(SetupRun, OkAppliesEverythingAndDoneOpensTheGroup)
     EXPECT_TRUE(RegValueExists(HKEY_CLASSES_ROOT, ".mvx\\ShellNew", "Data"));
     EXPECT_TRUE(RegValueExists(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
     const std::string melvox = Join(install, "Melvox.exe");
-    EXPECT_EQ(melvox + " \"%1\"", Read(HKEY_CLASSES_ROOT, "Melvox\\shell\\open\\command", ""));
+    EXPECT_EQ("\"" + melvox + "\" \"%1\"", Read(HKEY_CLASSES_ROOT, "Melvox\\shell\\open\\command", ""));
     EXPECT_EQ(melvox + ",0", Read(HKEY_CLASSES_ROOT, "Melvox\\DefaultIcon", ""));
     EXPECT_EQ(Join(install, "mvxext.dll"),
               Read(HKEY_CLASSES_ROOT, std::string("CLSID\\") + CLSID_TEXT + "\\InProcServer32", ""));
     const std::string windows = WINDOWS_KEY;
-    EXPECT_EQ(program, Read(HKEY_LOCAL_MACHINE, windows + "Uninstall\\Melvox archiver", "UninstallString"));
+    EXPECT_EQ("\"" + program + "\"",
+              Read(HKEY_LOCAL_MACHINE, windows + "Uninstall\\Melvox archiver", "UninstallString"));
     EXPECT_EQ(melvox, Read(HKEY_LOCAL_MACHINE, windows + "App Paths\\Melvox.exe", ""));
     EXPECT_EQ(install, Read(HKEY_LOCAL_MACHINE, windows + "App Paths\\Melvox.exe", "Path"));
     DWORD programs = 0;
@@ -281,7 +282,7 @@ TEST_F(SetupRun, ActionButtonsStartTheirProgramsAndLeaveTheDialogOpen)
     HWND done = WaitForSetupDialog(process.pid, "Done");
     ASSERT_TRUE(done != NULL);
 
-    // The unquoted path with a space still starts the program in it.
+    // The quoted path with a space starts the program in it.
     Press(done, IDC_RUNMELVOX);
     EXPECT_TRUE(CloseOtherWindow("Melvox (sample)", 10000)) << "Melvox.exe did not start";
     // Notepad, with the form named in quotes.
