@@ -27,6 +27,16 @@ int AppMain(HINSTANCE hInstance, const char *commandTail);
 void StartUp(HINSTANCE hInstance);
 void Dispatch(const char *commandTail);
 void CleanUp();
+
+// The "delete it manually" message with the program's full path. It is
+// composed while the texts can still come from the language module and
+// shown later, when the module may be gone.
+struct WarningText {
+    char message[MESSAGE_SIZE];
+    char caption[MESSAGE_SIZE];
+};
+void ComposeWarningText(WarningText *text);
+void ShowWarningText(const WarningText *text);
 void ShowWarning();
 
 // Releases the language module early; later texts come from the program.

@@ -66,17 +66,27 @@ void StartUp(HINSTANCE hInstance)
     SetRegistryRoot(HKEY_CLASSES_ROOT);
 }
 
-void ShowWarning()
+void ComposeWarningText(WarningText *text)
 {
     char path[MAX_PATH];
     GetProgramPath(path);
-    char message[MESSAGE_SIZE];
     // Both texts may come from a translation and be 255 characters long.
     const char *completed = LoadText(IDS_COMPLETED);
     const char *deleteFormat = LoadText(IDS_DELETEMANUALLY);
-    ComposeWarning(message, sizeof message, completed, deleteFormat, path);
-    MessageBoxA(NULL, message, LoadText(IDS_CAPTION),
-                MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+    ComposeWarning(text->message, sizeof text->message, completed, deleteFormat, path);
+    CopyText(text->caption, sizeof text->caption, LoadText(IDS_CAPTION));
+}
+
+void ShowWarningText(const WarningText *text)
+{
+    MessageBoxA(NULL, text->message, text->caption, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+}
+
+void ShowWarning()
+{
+    WarningText text;
+    ComposeWarningText(&text);
+    ShowWarningText(&text);
 }
 
 void Dispatch(const char *commandTail)

@@ -78,9 +78,12 @@ void RunUninstall()
         return;
     }
 
-    // No text is needed from here on. The language module usually sits in
-    // the install folder and is listed: while it is loaded it cannot be
+    // The only text still needed is the warning for a program file that
+    // stays; it is composed now. The language module usually sits in the
+    // install folder and is listed: while it is loaded it cannot be
     // deleted, and the folder could not go.
+    WarningText warning;
+    ComposeWarningText(&warning);
     ReleaseLanguageModule();
     RestoreAssociations();
     RemoveRegistryKeys();
@@ -91,8 +94,11 @@ void RunUninstall()
     fclose(list);
     DeleteFileA(LIST_FILE_NAME);
 
+    // Without a script nothing removes the program file: the user is told.
     char scriptPath[MAX_PATH];
-    if (!WriteCleanupScript(programPath, scriptPath))
+    if (!WriteCleanupScript(programPath, scriptPath)) {
+        ShowWarningText(&warning);
         return;
-    StartCleanupScript(scriptPath);
+    }
+    StartCleanupScript(scriptPath, &warning);
 }

@@ -6,11 +6,50 @@
 #include "script_text.h"
 
 // The interpreter reads a batch file in the OEM code page; the paths are
-// ANSI. ASCII stays byte for byte the same.
-static void ToOem(const char *path, char *oem /* MAX_PATH */)
+// ANSI. Only an exact conversion will do: the system's best fit would turn
+// "MelvØx" into "MelvOx", which may be some other program's folder.
+static bool ToOemExactly(const char *path, char *oem /* MAX_PATH */)
 {
-    DWORD length = (DWORD)strlen(path) + 1;
-    CharToOemBuffA(path, oem, length);
+    WCHAR wide[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0)
+        return false;
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, wide, -1, oem, MAX_PATH, NULL,
+                                &usedDefault);
+    return n != 0 && !usedDefault;
+}
+
+// Whether both names lead to the same file or folder.
+static bool IsSameFile(const char *a, const char *b)
+{
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const char *names[2] = {a, b};
+    for (int i = 0; i < 2; i++) {
+        // No access asked: only the identity is read, whoever holds it.
+        HANDLE h = CreateFileA(names[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        BOOL ok = GetFileInformationByHandle(h, &info[i]);
+        CloseHandle(h);
+        if (!ok)
+            return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+           info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+// The path as the script must name it: in the OEM code page exactly, or
+// else its short (8.3) alias when the file system has one that converts
+// exactly and leads to the same file. False when neither can be had.
+static bool ToScriptPath(const char *path, char *oem /* MAX_PATH */)
+{
+    if (ToOemExactly(path, oem))
+        return true;
+    char alias[MAX_PATH];
+    DWORD n = GetShortPathNameA(path, alias, MAX_PATH);
+    return n != 0 && n < MAX_PATH && ToOemExactly(alias, oem) && IsSameFile(path, alias);
 }
 
 bool WriteCleanupScript(const char *programPath, char *scriptPath)
@@ -23,10 +62,12 @@ bool WriteCleanupScript(const char *programPath, char *scriptPath)
     if (!GetCurrentFolder(folder) || strlen(programPath) >= MAX_PATH)
         return false;
 
-    char oemProgram[MAX_PATH], oemFolder[MAX_PATH], oemScript[MAX_PATH];
-    ToOem(programPath, oemProgram);
-    ToOem(folder, oemFolder);
-    ToOem(scriptPath, oemScript);
+    // The script file does not exist yet; its folder does, and the name
+    // itself is plain ASCII.
+    char oemProgram[MAX_PATH], oemFolder[MAX_PATH], oemTemp[MAX_PATH], oemScript[MAX_PATH];
+    if (!ToScriptPath(programPath, oemProgram) || !ToScriptPath(folder, oemFolder) ||
+        !ToScriptPath(temp, oemTemp) || !JoinPath(oemScript, sizeof oemScript, oemTemp, CLEANUP_SCRIPT_NAME))
+        return false;
     static char text[SCRIPT_TEXT_SIZE];
     size_t length = ComposeCleanupScript(text, sizeof text, g_osVersion.dwPlatformId,
                                          oemProgram, oemFolder, oemScript);
@@ -53,13 +94,13 @@ bool ComposeInterpreterCommand(char *command, size_t size, const char *interpret
 
 // No interpreter runs the script: the program file and the install folder
 // stay, and only the user can remove them now.
-static void AbandonCleanup(const char *scriptPath)
+static void AbandonCleanup(const char *scriptPath, const WarningText *warning)
 {
     DeleteFileA(scriptPath);
-    ShowWarning();
+    ShowWarningText(warning);
 }
 
-void StartCleanupScript(const char *scriptPath)
+void StartCleanupScript(const char *scriptPath, const WarningText *warning)
 {
     // Without COMSPEC, or with a command line that does not fit, there is
     // nothing sound to start: a cut command would run some other file.
@@ -68,7 +109,7 @@ void StartCleanupScript(const char *scriptPath)
     char command[MESSAGE_SIZE];
     if (n == 0 || n >= MAX_PATH ||
         !ComposeInterpreterCommand(command, sizeof command, interpreter, scriptPath)) {
-        AbandonCleanup(scriptPath);
+        AbandonCleanup(scriptPath, warning);
         ExitProcess(0);
     }
 
@@ -104,7 +145,7 @@ void StartCleanupScript(const char *scriptPath)
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     } else {
-        AbandonCleanup(scriptPath);
+        AbandonCleanup(scriptPath, warning);
     }
     ExitProcess(0);
 }

@@ -25,15 +25,18 @@ void RemoveRegistryKeys();
 // Deletes the desktop and start-menu links and the program group.
 void RemoveShortcuts();
 
+struct WarningText;
+
 // Writes the cleanup script into the temp folder; scriptPath (MAX_PATH)
 // receives its path. False, with nothing left behind, when it could not be
-// written whole.
+// written whole, or when a path cannot be written so that the interpreter
+// reads the same name.
 bool WriteCleanupScript(const char *programPath, char *scriptPath);
 
 // Starts the command interpreter on the script and ends the process. When
-// no interpreter can be started the script is deleted and the user is told
-// to delete the program file by hand.
-void StartCleanupScript(const char *scriptPath);
+// no interpreter can be started the script is deleted and the user gets
+// the warning, composed beforehand in the language of the run.
+void StartCleanupScript(const char *scriptPath, const WarningText *warning);
 
 // The interpreter's command line: false when it does not fit.
 bool ComposeInterpreterCommand(char *command, size_t size, const char *interpreter,

@@ -133,7 +133,7 @@ std::string ScriptPath()
     return std::string(temp) + "Uninstall.Mvx.Bat";
 }
 
-bool RunUninstall(const Install &install, DWORD milliseconds)
+bool RunUninstall(const Install &install, DWORD milliseconds, std::string *warning)
 {
     Process program;
     if (!program.Start("\"" + install.exe + "\"", install.parent))
@@ -144,6 +144,15 @@ bool RunUninstall(const Install &install, DWORD milliseconds)
         return false;
     }
     Press(box, IDYES);
+    if (warning != NULL) {
+        HWND next = WaitForWindowGone(box) ? WaitForDialog("Uninstall Melvox", program.pid, 20000) : NULL;
+        if (next == NULL) {
+            program.Kill();
+            return false;
+        }
+        *warning = MessageBoxText(next);
+        Press(next, IDOK);
+    }
     if (program.Wait(milliseconds) != 0) {
         program.Kill();
         return false;

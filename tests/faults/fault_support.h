@@ -44,9 +44,11 @@ bool Plant(const std::string &path, const std::string &bytes = "x");
 std::string ScriptPath();
 
 // Starts the program in install.parent, answers Yes to the confirmation
-// and waits for it to end. False when no confirmation came or it did not
-// end in time.
-bool RunUninstall(const Install &install, DWORD milliseconds = 60000);
+// and waits for it to end. With warning, the program must show one more
+// message box before it ends: its text goes there and it is answered.
+// False when no confirmation (or no such box) came or it did not end in
+// time.
+bool RunUninstall(const Install &install, DWORD milliseconds = 60000, std::string *warning = NULL);
 // Waits until the path is gone; false after the timeout.
 bool WaitGone(const std::string &path, DWORD milliseconds);
 // Waits for the cleanup script to finish (it deletes itself last).

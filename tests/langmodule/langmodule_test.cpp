@@ -302,14 +302,36 @@ TEST_F(LanguageModule, MessagesPutThePathIntoTheTranslatedText)
     Press(error, IDOK);
     EXPECT_EQ(uninstall.Wait(15000), 0u);
 
+    const std::string german = "Deinstallation abgeschlossen\nBitte l\xF6schen Sie " + program + " von Hand";
     Process warning;
     ASSERT_TRUE(warning.Start("\"" + program + "\" /warning", folder));
     box = WaitForDialog(kBoxCaption, warning.pid);
     ASSERT_TRUE(box);
-    EXPECT_EQ(MessageBoxText(box),
-              "Deinstallation abgeschlossen\nBitte l\xF6schen Sie " + program + " von Hand");
+    EXPECT_EQ(MessageBoxText(box), german);
     Press(box, IDOK);
     EXPECT_EQ(warning.Wait(15000), 0u);
+
+    // No interpreter for the cleanup script: the listed module is already
+    // gone when the program file stays, and the user is still told in
+    // German.
+    ASSERT_TRUE(WriteFileText(Join(folder, "Uninstall.lst"), "mvxlng.dll\r\n"));
+    char comspec[MAX_PATH];
+    GetEnvironmentVariableA("COMSPEC", comspec, MAX_PATH);
+    SetEnvironmentVariableA("COMSPEC", NULL);
+    Process uninstallAll;
+    bool started = uninstallAll.Start("\"" + program + "\"", "C:\\");
+    SetEnvironmentVariableA("COMSPEC", comspec);
+    ASSERT_TRUE(started);
+    box = WaitForDialog(kBoxCaption, uninstallAll.pid);
+    ASSERT_TRUE(box);
+    Press(box, IDYES);
+    ASSERT_TRUE(WaitForWindowGone(box));
+    box = WaitForDialog(kBoxCaption, uninstallAll.pid);
+    ASSERT_TRUE(box) << "no warning in German";
+    EXPECT_EQ(MessageBoxText(box), german);
+    Press(box, IDOK);
+    EXPECT_EQ(uninstallAll.Wait(15000), 0u);
+    EXPECT_FALSE(FileExists(Join(folder, "mvxlng.dll")));
 }
 
 } // namespace

@@ -2,7 +2,11 @@
 // confirmation, the missing list, the whole uninstall down to the cleanup
 // script that Wine's own command interpreter runs.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
+
+#include "resource.h"
 
 #include "testsupport.h"
 #include "uninstall_support.h"
@@ -221,6 +225,128 @@ TEST_F(EndToEnd, DriveRootInstall)
     EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
     EXPECT_TRUE(FolderExists("C:\\windows"));
     DeleteFileA(program.c_str());
+}
+
+// Names outside the OEM code page: the system's best fit would turn the
+// install folder "MelvØx" into "MelvOx" and the temp folder "Šimon" into
+// "Simon" in the script. Beside each stands a decoy of that look-alike
+// name, which must stay byte for byte; the program's own file and folder
+// still go.
+TEST_F(EndToEnd, LookAlikeNamesNeverLeadTheScriptElsewhere)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    for (bool inTemp : {false, true}) {
+        SCOPED_TRACE(inTemp ? "temp folder under \x8Aimon" : "install folder Melv\xD8x");
+        MakeSetUpInstall(inTemp ? "e2e-oem" : "e2e Melv\xD8x", true);
+        std::string decoy, script = ScriptPath(), decoyBytes = "decoy: not the program's";
+        std::string temps;
+        if (inTemp) {
+            temps = MakeTempFolder("e2e-temps");
+            std::string own = Join(temps, "\x8Aimon");
+            CreateDirectoryA(own.c_str(), NULL);
+            CreateDirectoryA(Join(temps, "Simon").c_str(), NULL);
+            decoy = Join(temps, "Simon\\Uninstall.Mvx.Bat");
+            script = Join(own, "Uninstall.Mvx.Bat");
+            SetEnvironmentVariableA("TMP", own.c_str());
+            SetEnvironmentVariableA("TEMP", own.c_str());
+        } else {
+            std::string lookAlike = folder;
+            lookAlike[lookAlike.find('\xD8')] = 'O';
+            CreateDirectoryA(lookAlike.c_str(), NULL);
+            decoy = Join(lookAlike, "uninstall.exe");
+        }
+        ASSERT_TRUE(WriteFileText(decoy, decoyBytes));
+
+        Process process;
+        HWND box = StartAndConfirm(&process);
+        SetEnvironmentVariableA("TMP", temp);
+        SetEnvironmentVariableA("TEMP", temp);
+        ASSERT_NE(nullptr, box);
+        Press(box, IDYES);
+        EXPECT_EQ(0u, process.Wait(15000));
+        EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
+        EXPECT_TRUE(WaitUntilGone(script, 3000));
+        std::string bytes;
+        EXPECT_TRUE(ReadFileText(decoy, &bytes));
+        EXPECT_EQ(decoyBytes, bytes);
+        EXPECT_TRUE(WaitForDialog(kCaption, 0, 500) == NULL); // no warning
+        RemoveTree(inTemp ? temps : decoy.substr(0, decoy.rfind('\\')));
+        TearDown();
+    }
+}
+
+// A program planted where an unquoted path with blanks would first be
+// looked for: the open command, the uninstall entry and "Run Melvox" each
+// start the right program, never the planted one.
+TEST_F(EndToEnd, QuotedCommandLinesNeverStartAPlantedProgram)
+{
+    RemoveAllMelvoxKeys();
+    const std::string planted = "C:\\Program.exe";
+    std::string record = Join(MakeTempFolder("e2e-planted"), "ran.txt");
+    ASSERT_TRUE(CopyFileTo(BuiltFile("tests/uninstall/interpreter_recorder.exe"), planted));
+    SetEnvironmentVariableA("MELVOX_RECORDER_OUT", record.c_str());
+    folder = "C:\\Program Files\\Melvox e2e quoted";
+    RemoveTree(folder);
+    CreateDirectoryA(folder.c_str(), NULL);
+    program = Join(folder, "uninstall.exe");
+    std::string melvox = Join(folder, "Melvox.exe");
+    ASSERT_TRUE(CopyFileTo(ProgramExe(), program));
+    ASSERT_TRUE(CopyFileTo(BuiltFile("samples/stubs/Melvox.exe"), melvox));
+    WriteFileText(Join(folder, "Uninstall.lst"), "Melvox.exe\r\n");
+    std::string archive = Join(folder, "sample archive.mvx");
+    WriteFileText(archive, "MVX");
+
+    // The trap is live: an unquoted command line starts the planted program.
+    Process trap;
+    ASSERT_TRUE(trap.Start(melvox));
+    trap.Wait(10000);
+    ASSERT_TRUE(FileExists(record)) << "the planted program did not catch an unquoted path";
+    DeleteFileA(record.c_str());
+
+    // The Melvox stand-in shows its command line; closing it ends it.
+    auto closeMelvox = [](std::string *commandLine) {
+        HWND window = NULL;
+        for (int i = 0; i < 100 && !window; i++, Sleep(100))
+            window = FindWindowA("MelvoxSampleWindow", NULL);
+        if (!window)
+            return false;
+        *commandLine = ControlText(window, 0);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return WaitForWindowGone(window);
+    };
+    std::string shown;
+
+    Process setup;
+    ASSERT_TRUE(setup.Start("\"" + program + "\" /setup", folder));
+    HWND dialog = WaitForDialog(NULL, setup.pid, 15000, "OK");
+    ASSERT_NE(nullptr, dialog);
+    SetChecked(dialog, IDC_PROGRAMS, false);
+    Press(dialog, IDOK);
+    HWND done = WaitForDialog(NULL, setup.pid, 15000, "Done");
+    ASSERT_NE(nullptr, done);
+    Press(done, IDC_RUNMELVOX);
+    EXPECT_TRUE(closeMelvox(&shown)) << "Run Melvox started no Melvox";
+    Press(done, IDOK);
+    EXPECT_EQ(0u, setup.Wait(15000));
+
+    ASSERT_GT((INT_PTR)ShellExecuteA(NULL, "open", archive.c_str(), NULL, NULL, SW_SHOWNORMAL), 32);
+    EXPECT_TRUE(closeMelvox(&shown)) << "opening an archive started no Melvox";
+    EXPECT_NE(std::string::npos, shown.find("\"" + archive + "\"")) << shown;
+
+    // Wine's list of installed programs runs the uninstall entry.
+    Process list;
+    ASSERT_TRUE(list.Start("uninstaller.exe --remove \"Melvox archiver\""));
+    HWND box = WaitForDialog(kCaption, 0);
+    EXPECT_NE(nullptr, box) << "the uninstall entry started no uninstall";
+    if (box)
+        Press(box, IDNO);
+    EXPECT_EQ(0u, list.Wait(15000));
+
+    EXPECT_FALSE(FileExists(record)) << "the planted program ran";
+    SetEnvironmentVariableA("MELVOX_RECORDER_OUT", NULL);
+    DeleteFileA(planted.c_str());
+    RemoveTree(record.substr(0, record.rfind('\\')));
 }
 
 std::string RecordField(const std::string &record, const std::string &name)
