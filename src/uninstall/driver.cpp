@@ -1,38 +1,107 @@
 #include "uninstall.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "../app/app.h"
 #include "../resources/resource.h"
 #include "listfile.h"
 
+// Whether the name is missing: its folder or the name itself is not there.
+static bool IsMissing(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// One flag per list entry, set once the entry's name is gone: its removal
+// succeeded or it does not exist. Nothing can bring it back during the
+// uninstall, so later passes skip it. Grown as the list is read; when no
+// memory can be had the flags are dropped and every entry is tried.
+struct GoneFlags {
+    unsigned char *flags;
+    size_t size;
+    bool usable;
+};
+
+static bool IsGone(const GoneFlags &gone, size_t index)
+{
+    return gone.usable && index < gone.size && gone.flags[index];
+}
+
+static void SetGone(GoneFlags &gone, size_t index)
+{
+    if (!gone.usable)
+        return;
+    if (index >= gone.size) {
+        size_t size = gone.size ? gone.size * 2 : 1024;
+        while (size <= index)
+            size *= 2;
+        unsigned char *grown = (unsigned char *)realloc(gone.flags, size);
+        if (grown == NULL) {
+            free(gone.flags);
+            gone.flags = NULL;
+            gone.size = 0;
+            gone.usable = false;
+            return;
+        }
+        memset(grown + gone.size, 0, size - gone.size);
+        gone.flags = grown;
+        gone.size = size;
+    }
+    gone.flags[index] = 1;
+}
+
+// Removes one entry that may still exist; true when its name is gone.
+static bool RemoveEntry(const char *name, bool *removed)
+{
+    *removed = false;
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (IsMissing(GetLastError()))
+            return true;
+        // Unreadable: clearing may still make the delete possible.
+        SetFileAttributesA(name, 0);
+    } else if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+        // Read-only, hidden and system names cannot be deleted as they are.
+        SetFileAttributesA(name, 0);
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        *removed = RemoveDirectoryA(name) != FALSE;
+    else
+        *removed = DeleteFileA(name) != FALSE;
+    return *removed;
+}
+
 int RemoveListedFiles(FILE *list, const char *prefix)
 {
+    GoneFlags gone = {NULL, 0, true};
     int passes = 0;
     for (;;) {
         passes++;
         int removed = 0;
+        size_t index = 0;
         char name[MAX_PATH];
-        while (ReadListEntry(list, prefix, name)) {
-            DWORD attributes = GetFileAttributesA(name);
-            // Read-only, hidden and system files cannot be deleted as they are.
-            SetFileAttributesA(name, 0);
-            BOOL done;
-            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-                done = RemoveDirectoryA(name);
-            else
-                done = DeleteFileA(name);
-            // Only a name that is really gone counts: Wine reports success
-            // for a file that stays while mapped, and a pass that counts
-            // what it did not remove would never end.
-            if (done && GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES)
+        // Each entry counts at most once, so the passes end even when a
+        // delete succeeds while the name stays (a file still held open
+        // with delete sharing, or one that Wine keeps while it is mapped).
+        for (; ReadListEntry(list, prefix, name); index++) {
+            if (IsGone(gone, index))
+                continue;
+            bool done;
+            if (RemoveEntry(name, &done))
+                SetGone(gone, index);
+            // Without the flags a name that stays after a successful
+            // delete would count in every pass: count it only when gone.
+            if (done && (gone.usable || GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES))
                 removed++;
         }
         // A folder listed before its files goes in a later pass, once empty.
         if (removed == 0)
-            return passes;
+            break;
         fseek(list, 0, SEEK_SET);
     }
+    free(gone.flags);
+    return passes;
 }
 
 static void DeleteHelpIndex(const char *name)

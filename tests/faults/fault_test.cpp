@@ -243,11 +243,15 @@ TEST_F(Faults, ProgramFileHeldGetsTheWarning)
     held.Close();
 }
 
-// The temp folder cannot take the script: the program ends quietly (a
-// message box would keep it from ending), the list is already gone, and
-// the program file stays for the user; nothing else is lost.
+// The temp folder cannot take the script: the list is already gone and
+// the program file stays, so the user is told to delete it; nothing else
+// is lost.
 class TempFaults : public Faults {
 protected:
+    void ExpectWarning(const std::string &warning)
+    {
+        EXPECT_EQ("Uninstall completed\nYou should delete " + install.exe + " manually", warning);
+    }
     void RunWithTemp(const std::string &temp)
     {
         Plant(In("a.txt"));
@@ -255,7 +259,9 @@ protected:
         List("a.txt\r\n");
         {
             ScopedEnvironment tmp("TMP", temp), tempVariable("TEMP", temp);
-            ASSERT_TRUE(RunUninstall(install, 30000));
+            std::string warning;
+            ASSERT_TRUE(RunUninstall(install, 30000, &warning));
+            ExpectWarning(warning);
         }
         EXPECT_FALSE(FileExists(install.list));
         EXPECT_FALSE(FileExists(In("a.txt")));
@@ -307,7 +313,9 @@ TEST_F(TempFaults, ScriptFileHeldOpen)
     List("a.txt\r\n");
     {
         ScopedEnvironment tmp("TMP", temps + "\\t"), tempVariable("TEMP", temps + "\\t");
-        ASSERT_TRUE(RunUninstall(install, 30000));
+        std::string warning;
+        ASSERT_TRUE(RunUninstall(install, 30000, &warning));
+        ExpectWarning(warning);
     }
     held.Close();
     std::string bytes;
@@ -319,7 +327,8 @@ TEST_F(TempFaults, ScriptFileHeldOpen)
 }
 
 // The removal passes themselves, in this process, for their counts: what
-// cannot go never keeps them going.
+// cannot go, or goes only when its last holder lets go, never keeps them
+// going.
 TEST(FaultPasses, WhatCannotGoEndsThePasses)
 {
     std::string folder = MakeTempFolder("faults passes");
@@ -331,8 +340,15 @@ TEST(FaultPasses, WhatCannotGoEndsThePasses)
     Plant(path("sub\\unlisted.txt"));
     Plant(path("ro\\keep.txt"));
     SetFileAttributesA(path("ro").c_str(), FILE_ATTRIBUTE_READONLY);
-    Plant(path("list"), "sub\r\nro\r\nheld.txt\r\nmissing.txt\r\n..\\outside\r\nsub\\listed.txt\r\na.txt\r\n");
+    Plant(path("pending.txt"));
+    Plant(path("list"), "sub\r\nro\r\nheld.txt\r\npending.txt\r\nmissing.txt\r\n..\\outside\r\n"
+                        "sub\\listed.txt\r\na.txt\r\n");
     Held held(HoldWithoutSharing(path("held.txt")));
+    // Held with delete sharing: its delete succeeds, but the name stays
+    // "delete pending" until the holder closes it.
+    Held pending(CreateFileA(path("pending.txt").c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL));
+    ASSERT_NE(INVALID_HANDLE_VALUE, pending.handle);
 
     FILE *list = fopen(path("list").c_str(), "rb");
     ASSERT_NE(nullptr, list);
@@ -346,6 +362,9 @@ TEST(FaultPasses, WhatCannotGoEndsThePasses)
     EXPECT_TRUE(FileExists(path("ro\\keep.txt")));
     EXPECT_FALSE(FileExists(path("a.txt")));
     EXPECT_FALSE(FileExists(path("sub\\listed.txt")));
+    EXPECT_TRUE(FileExists(path("pending.txt")));
+    pending.Close();
+    EXPECT_FALSE(FileExists(path("pending.txt")));
     held.Close();
     RemoveTree(folder);
 }
