@@ -11,6 +11,8 @@ have cmake || need+=(cmake)
 have make || need+=(make)
 have wine || need+=(wine wine64)
 dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+# Wine's own fonts (Marlett, Tahoma, MS Sans Serif), copied into each prefix.
+dpkg -s fonts-wine >/dev/null 2>&1 || need+=(fonts-wine)
 have Xvfb || need+=(xvfb)
 have xdpyinfo || need+=(x11-utils)
 have import || need+=(imagemagick)

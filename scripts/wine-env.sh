@@ -35,12 +35,24 @@ wine_env_start() {
         # closes; unmanaged windows give control back at once.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         wineserver -w
+        wine_env_fonts
     fi
     # Keep one wineserver for the whole run: every test starts faster.
     wineserver -p
     # Start Wine's own background processes now, with no pipe attached:
     # started by a test under CTest they would hold its output pipe open.
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+# Wine's own fonts (package fonts-wine), which this Wine does not take from
+# its data folder: without them every face falls back to DejaVu Sans, the
+# caption's close box shows the letter "r" (no Marlett) and the dialogs'
+# "MS Sans Serif" is not the face they were laid out for. The bitmap
+# sserife.fon is the real "MS Sans Serif", as on Windows.
+wine_env_fonts() {
+    local from=/usr/share/wine/fonts
+    [ -d "$from" ] || { echo "wine-env: $from missing (package fonts-wine)" >&2; return 0; }
+    cp "$from"/*.ttf "$from"/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
 wine_env_stop() {
