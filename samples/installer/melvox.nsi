@@ -37,11 +37,12 @@ Unicode true
 Name "Melvox"
 OutFile "${OUTFILE}"
 SetCompressor /SOLID lzma
-; setup writes the uninstall entry, the application path and the shell
-; extension approval under HKEY_LOCAL_MACHINE; without admin rights it
-; skips them silently, so ask for them here.
+; CONTRACT: setup writes the uninstall entry, the application path and
+; the shell extension approval under HKEY_LOCAL_MACHINE and skips them
+; silently without the rights to, so the installer runs elevated.
 RequestExecutionLevel admin
-InstallDir "$PROGRAMFILES\Melvox"          ; CONTRACT: any folder works; /D= overrides
+; The sample's default folder: any folder works, and /D= overrides it.
+InstallDir "$PROGRAMFILES\Melvox"
 ShowInstDetails show
 
 Page components
