@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# The whole life of a Melvox install in a throwaway Wine prefix: lay out a
-# sample install (as the Melvox installer would), run "uninstall.exe /setup"
-# there, then the uninstall, and report what setup created and what the
-# uninstall removed or left.
+# The whole life of a Melvox install in a throwaway Wine prefix: install
+# with the sample NSIS installer (which writes Uninstall.lst and runs
+# "uninstall.exe /setup"), uninstall through Wine's list of installed
+# programs, and report what setup created and what the uninstall removed
+# or left.
 #
-#   scripts/demo.sh [--headless] [--lang de]
+#   scripts/demo.sh [--headless] [--lang de] [--installer nsis|fake]
 #
-#   --headless  drive the dialogs from a helper program and save
-#               screenshots (the default when there is no display)
-#   --lang de   install the German language module beside the program
+#   --headless   drive the dialogs from a helper program and save
+#                screenshots (the default when there is no display)
+#   --lang de    install the German language module beside the program
+#   --installer  nsis (default): samples/installer/melvox.nsi, run silently,
+#                and the uninstall started by "wine uninstaller --remove";
+#                fake: the test fixture lays out the files, and the demo
+#                starts "uninstall.exe /setup" and the uninstall itself
 #
 # Builds into build/win32 (shared with scripts/test.sh; MELVOX_BUILD moves
 # build/); the prefix, screenshots and snapshots go to build/demo/.
@@ -18,12 +23,15 @@ cd "$root"
 
 headless=0
 lang=""
+kind=nsis
 while [ $# -gt 0 ]; do
     case "$1" in
         --headless) headless=1 ;;
         --lang) lang=${2:-}; shift ;;
         --lang=*) lang=${1#--lang=} ;;
-        -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
+        --installer) kind=${2:-}; shift ;;
+        --installer=*) kind=${1#--installer=} ;;
+        -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
         *) echo "demo: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -32,6 +40,10 @@ if [ -n "$lang" ] && [ ! -f "samples/lang-$lang/mvxlng.rc" ]; then
     echo "demo: no language module samples/lang-$lang" >&2
     exit 2
 fi
+case "$kind" in
+    nsis|fake) ;;
+    *) echo "demo: --installer is nsis or fake, not \"$kind\"" >&2; exit 2 ;;
+esac
 [ -n "${DISPLAY:-}" ] || headless=1
 
 start=$(date +%s%N)
@@ -45,19 +57,24 @@ step "Checking build tools"
 scripts/install-deps.sh
 
 build=${MELVOX_BUILD:-$root/build}
-step "Building uninstall.exe, the sample files and the demo helpers in $build/win32"
+targets=(uninstall mvxlng melvox_stub mvxext_stub demo_driver)
+if [ "$kind" = nsis ]; then targets+=(melvox_setup); else targets+=(fake_installer); fi
+step "Building uninstall.exe, the ${kind/nsis/NSIS} installer and the demo helpers in $build/win32"
 cmake -S . -B "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/win32" -j"$(nproc)" \
-      --target uninstall mvxlng melvox_stub mvxext_stub fake_installer demo_driver >/dev/null
+cmake --build "$build/win32" -j"$(nproc)" --target "${targets[@]}" >/dev/null
 
 demo=$build/demo
 shots=$demo/screenshots
 rm -rf "$demo"
 mkdir -p "$shots"
-installer=$build/win32/tests/fixtures/installer/fake_installer.exe
+fake_installer=$build/win32/tests/fixtures/installer/fake_installer.exe
+setup_exe=$build/win32/samples/installer/melvox-setup.exe
 driver=$build/win32/samples/demo-driver/demo_driver.exe
 folder='C:\Program Files\Melvox'
+# The key of the uninstall entry that setup writes; Wine's uninstaller
+# takes the key's name, not the display name.
+entry_key='Melvox archiver'
 
 step "Creating a throwaway Wine prefix in $demo/wine"
 # shellcheck source=wine-env.sh
@@ -70,35 +87,90 @@ trap wine_env_stop EXIT
 wine reg add 'HKCR\.zip' /ve /d OtherZip.Archive /f >/dev/null 2>&1
 wine reg add 'HKCR\.zip' /v 'Content Type' /d application/zip /f >/dev/null 2>&1
 
-step "Installing the sample files into $folder${lang:+ (with the language module \"$lang\")}"
-lang_args=()
-[ -z "$lang" ] || lang_args=(/lang "$(winpath "$build/win32/samples/lang-$lang/mvxlng.dll")")
-wine "$installer" "${lang_args[@]}" "$folder" | tr -d '\r' | sed 's/^/  listed: /'
-wine "$driver" report "$folder" | tr -d '\r' >"$demo/0-installed.txt"
-
 # The helper's own lines start with two blanks; the rest is the cleanup
 # script's console output, which it inherits.
 drive() {
     local mode=$1
-    local args=("$mode" "$folder" "$(winpath "$shots")")
+    shift
+    local args=("$mode" "$folder" "$(winpath "$shots")" "$@")
     [ "$headless" = 1 ] || args+=(/manual)
     wine "$driver" "${args[@]}" 2>&1 | tr -d '\r' | grep --line-buffered '^  ' || true
 }
+seconds_since() {
+    local tenths=$((($(date +%s%N) - $1) / 100000000))
+    printf '%d.%d s' $((tenths / 10)) $((tenths % 10))
+}
+unix_folder="$WINEPREFIX/drive_c/Program Files/Melvox"
 
-if [ "$headless" = 1 ]; then
-    step "Running uninstall.exe /setup (the dialogs are driven automatically)"
+install_start=$(date +%s%N)
+if [ "$kind" = nsis ]; then
+    setup_command="$(winpath "$setup_exe") /S${lang:+ /LANG=$lang} /D=$folder"
+    step "Installing with the NSIS installer: melvox-setup.exe /S${lang:+ /LANG=$lang} /D=$folder"
+    if [ "$headless" = 1 ]; then
+        step "It copies the files, writes Uninstall.lst and runs uninstall.exe /setup (dialogs driven automatically)"
+    else
+        step "It copies the files, writes Uninstall.lst and runs uninstall.exe /setup: choose, press OK, then Done"
+    fi
+    # The helper takes the "before setup" snapshot when the Setup dialog
+    # shows: the files are in place then, and setup has not run yet.
+    drive setup /via "$setup_command" /before "$(winpath "$demo/0-installed.txt")"
+    if [ ! -f "$unix_folder/Uninstall.lst" ]; then
+        echo "demo: the installer left no $folder\Uninstall.lst" >&2
+        exit 1
+    fi
+    tr -d '\r' <"$unix_folder/Uninstall.lst" | sed 's/^/  listed: /'
 else
-    step "Running uninstall.exe /setup: choose, press OK, then Done"
+    step "Installing the sample files into $folder with fake_installer.exe${lang:+ (with the language module \"$lang\")}"
+    lang_args=()
+    [ -z "$lang" ] || lang_args=(/lang "$(winpath "$build/win32/samples/lang-$lang/mvxlng.dll")")
+    wine "$fake_installer" "${lang_args[@]}" "$folder" | tr -d '\r' | sed 's/^/  listed: /'
+    wine "$driver" report "$folder" | tr -d '\r' >"$demo/0-installed.txt"
+    if [ "$headless" = 1 ]; then
+        step "Running uninstall.exe /setup (the dialogs are driven automatically)"
+    else
+        step "Running uninstall.exe /setup: choose, press OK, then Done"
+    fi
+    drive setup
 fi
-drive setup
+install_time=$(seconds_since "$install_start")
+[ -s "$demo/0-installed.txt" ] || { echo "demo: setup did not run" >&2; exit 1; }
 wine "$driver" report "$folder" | tr -d '\r' >"$demo/1-setup.txt"
+uninstall_string=$(awk -F'\t' -v key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$entry_key" \
+    '$1=="value" && $2==key && $3=="UninstallString" {print substr($4, 2, length($4) - 2)}' "$demo/1-setup.txt")
 
-if [ "$headless" = 1 ]; then
-    step "Running uninstall.exe (confirmation answered Yes automatically)"
+uninstall_start=$(date +%s%N)
+if [ "$kind" = nsis ]; then
+    step "Wine's list of installed programs (wine uninstaller --list):"
+    listed=$(wine uninstaller --list </dev/null 2>/dev/null | tr -d '\r')
+    sed 's/^/  /' <<<"$listed"
+    if ! awk -F'[|][|][|]' -v key="$entry_key" 'tolower($1) == tolower(key) {found = 1} END {exit !found}' <<<"$listed"; then
+        echo "demo: setup made no entry \"$entry_key\" in the list of installed programs" >&2
+        exit 1
+    fi
+    if [ "$headless" = 1 ]; then
+        step "Uninstalling as that list does: wine uninstaller --remove \"$entry_key\" (confirmation answered Yes automatically)"
+    else
+        step "Uninstalling as that list does: wine uninstaller --remove \"$entry_key\": answer the question"
+    fi
+    # Wine's uninstaller ends with 0 whether or not a key matched; the
+    # helper reports whether a confirmation came, and the list must no
+    # longer show the entry afterwards.
+    drive uninstall /via "C:\\windows\\system32\\uninstaller.exe --remove \"$entry_key\""
+    if wine uninstaller --list </dev/null 2>/dev/null | tr -d '\r' |
+        awk -F'[|][|][|]' -v key="$entry_key" 'tolower($1) == tolower(key) {found = 1} END {exit !found}'; then
+        echo "  the list of installed programs still shows \"$entry_key\""
+    else
+        echo "  the list of installed programs no longer shows \"$entry_key\""
+    fi
 else
-    step "Running uninstall.exe: answer the question"
+    if [ "$headless" = 1 ]; then
+        step "Running uninstall.exe (confirmation answered Yes automatically)"
+    else
+        step "Running uninstall.exe: answer the question"
+    fi
+    drive uninstall
 fi
-drive uninstall
+uninstall_time=$(seconds_since "$uninstall_start")
 wine "$driver" report "$folder" | tr -d '\r' >"$demo/2-uninstalled.txt"
 
 # Why a thing that setup made survives the uninstall, or comes back changed.
@@ -130,6 +202,24 @@ items() {
 }
 
 created=$(comm -13 <(items "$demo/0-installed.txt" | sort) <(items "$demo/1-setup.txt" | sort))
+echo
+echo "================ How it ran ================"
+if [ "$kind" = nsis ]; then
+    echo "  Installer:  melvox-setup.exe, built with makensis from samples/installer/melvox.nsi,"
+    echo "              run silently: melvox-setup.exe /S${lang:+ /LANG=$lang} /D=$folder"
+    echo "  Setup:      started by the installer (uninstall.exe /setup in the install folder),"
+    echo "              which waited for it; install and setup took $install_time"
+    echo "  Uninstall:  started as the list of installed programs starts it, by Wine's"
+    echo "              Add/Remove Programs tool: wine uninstaller --remove \"$entry_key\""
+    echo "              (uninstaller.exe inside the prefix), which ran the entry's"
+    echo "              UninstallString = ${uninstall_string:-(none)}; took $uninstall_time"
+else
+    echo "  Installer:  fake_installer.exe (tests/fixtures/installer), then the demo"
+    echo "              helper started uninstall.exe /setup in the install folder;"
+    echo "              install and setup took $install_time"
+    echo "  Uninstall:  uninstall.exe started directly by the demo helper, from C:\\"
+    echo "              (the entry's UninstallString = ${uninstall_string:-(none)}); took $uninstall_time"
+fi
 echo
 echo "================ What setup created ================"
 echo "$created" | awk -F'\t' '

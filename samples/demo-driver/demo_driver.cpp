@@ -1,12 +1,12 @@
 // demo_driver.exe: plays the user's part for scripts/demo.sh and reports
 // what setup and uninstall left behind.
 //
-//   demo_driver setup FOLDER SHOTS [/manual]
+//   demo_driver setup FOLDER SHOTS [/manual] [/via COMMAND] [/before FILE]
 //       starts FOLDER\uninstall.exe /setup in FOLDER; saves the Setup and
 //       Completion dialogs as SHOTS\setup-dialog.bmp and
 //       SHOTS\completion-dialog.bmp and presses OK, then Done. With
 //       /manual it only waits for a person to finish.
-//   demo_driver uninstall FOLDER SHOTS [/manual]
+//   demo_driver uninstall FOLDER SHOTS [/manual] [/via COMMAND]
 //       starts FOLDER\uninstall.exe without options; saves the
 //       confirmation box as SHOTS\confirmation.bmp and answers Yes; then
 //       waits up to 20 s for the cleanup script to remove the program file
@@ -14,6 +14,13 @@
 //   demo_driver report FOLDER
 //       one line per registry key and value that setup writes and per
 //       shortcut and install file, for the demo's before/after report.
+//
+//   /via COMMAND  start COMMAND instead (an installer that runs
+//                 "uninstall.exe /setup" itself, or the system's uninstall
+//                 tool), find the dialogs of whichever process shows them
+//                 and wait for COMMAND to end
+//   /before FILE  when the Setup dialog shows, write the report into FILE:
+//                 the install as the installer left it, before setup
 //
 // Dialogs are recognised by their controls, not their captions, so the
 // driver works with any language module.
@@ -68,16 +75,27 @@ BOOL CALLBACK FindProc(HWND window, LPARAM param)
     return TRUE;
 }
 
-HWND WaitFor(DWORD pid, Kind kind, DWORD milliseconds)
+// Gives up early when the process watched has ended (it started nothing
+// that shows the dialog).
+HWND WaitFor(DWORD pid, Kind kind, DWORD milliseconds, HANDLE watched = NULL)
 {
     for (DWORD waited = 0; waited < milliseconds; waited += 100) {
         Search search = {pid, kind, NULL};
         EnumWindows(FindProc, reinterpret_cast<LPARAM>(&search));
         if (search.found)
             return search.found;
+        if (watched && WaitForSingleObject(watched, 0) == WAIT_OBJECT_0)
+            return NULL;
         Sleep(100);
     }
     return NULL;
+}
+
+DWORD OwnerOf(HWND window)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return pid;
 }
 
 std::string TextOf(HWND window)
@@ -219,35 +237,69 @@ struct Child {
     }
 };
 
-void PrintExit(DWORD code)
+struct Options {
+    bool manual = false;
+    std::string via;    // the command that starts uninstall.exe, or empty
+    std::string before; // where to write the report before setup, or empty
+};
+
+void PrintExit(const char *name, DWORD code)
 {
     if (code == STILL_ACTIVE)
-        std::printf("  uninstall.exe did not end in time; stopped it\n");
+        std::printf("  %s did not end in time; stopped it\n", name);
     else
-        std::printf("  uninstall.exe ended with exit code %lu\n", (unsigned long)code);
+        std::printf("  %s ended with exit code %lu\n", name, (unsigned long)code);
 }
 
-int RunSetup(const std::string &folder, const std::string &shots, bool manual)
+int Report(const std::string &folder, FILE *out);
+
+// Writes the report of the install as the installer left it.
+void SnapshotBefore(const std::string &folder, const std::string &path)
+{
+    FILE *out = std::fopen(path.c_str(), "wb");
+    if (!out) {
+        std::printf("  (cannot write %s)\n", path.c_str());
+        return;
+    }
+    Report(folder, out);
+    std::fclose(out);
+}
+
+int RunSetup(const std::string &folder, const std::string &shots, const Options &options)
 {
     Child child;
-    if (!child.Start("\"" + folder + "\\uninstall.exe\" /setup", folder))
+    bool direct = options.via.empty();
+    const char *name = direct ? "uninstall.exe" : "the installer";
+    // An installer starts in a folder that exists before it runs.
+    if (!child.Start(direct ? "\"" + folder + "\\uninstall.exe\" /setup" : options.via,
+                     direct ? folder : "C:\\"))
         return 1;
-    if (manual) {
+    // Started by an installer, setup is its child: any process's dialog.
+    DWORD pid = direct ? child.pi.dwProcessId : 0;
+    HWND setup = NULL;
+    if (!options.before.empty() || !options.manual) {
+        setup = WaitFor(pid, SETUP_DIALOG, 60000, child.pi.hProcess);
+        if (!setup) {
+            std::printf("  the Setup dialog did not appear\n");
+            child.Finish(0);
+            return 1;
+        }
+        if (!direct)
+            std::printf("  %s started uninstall.exe /setup and waits for it\n", name);
+        if (!options.before.empty())
+            SnapshotBefore(folder, options.before);
+    }
+    if (options.manual) {
         std::printf("  waiting for you to finish setup...\n");
-        PrintExit(child.Finish(INFINITE));
+        PrintExit(name, child.Finish(INFINITE));
         return 0;
     }
-    HWND setup = WaitFor(child.pi.dwProcessId, SETUP_DIALOG, 20000);
-    if (!setup) {
-        std::printf("  the Setup dialog did not appear\n");
-        child.Finish(0);
-        return 1;
-    }
+    DWORD setupPid = OwnerOf(setup);
     std::printf("  Setup dialog \"%s\" is open\n", TextOf(setup).c_str());
     Shot(setup, shots, "setup-dialog.bmp");
     PostMessageA(setup, WM_COMMAND, IDOK, 0);
     std::printf("  pressed OK\n");
-    HWND done = WaitFor(child.pi.dwProcessId, COMPLETION_DIALOG, 20000);
+    HWND done = WaitFor(setupPid, COMPLETION_DIALOG, 20000);
     if (!done) {
         std::printf("  the Completion dialog did not appear\n");
         child.Finish(0);
@@ -259,28 +311,30 @@ int RunSetup(const std::string &folder, const std::string &shots, bool manual)
     Shot(done, shots, "completion-dialog.bmp");
     PostMessageA(done, WM_COMMAND, IDOK, 0);
     std::printf("  pressed %s\n", TextOf(GetDlgItem(done, IDOK)).c_str());
-    DWORD pid = child.pi.dwProcessId;
     DWORD code = child.Finish(20000);
-    PrintExit(code);
-    CloseFolderWindow(pid);
+    PrintExit(name, code);
+    CloseFolderWindow(setupPid);
     return code == 0 ? 0 : 1;
 }
 
-int RunUninstall(const std::string &folder, const std::string &shots, bool manual)
+int RunUninstall(const std::string &folder, const std::string &shots, const Options &options)
 {
     std::string program = folder + "\\uninstall.exe";
+    bool direct = options.via.empty();
+    const char *name = direct ? "uninstall.exe" : "the uninstall tool";
     Child child;
     // Started from elsewhere, as the list of installed programs does.
-    if (!child.Start("\"" + program + "\"", "C:\\"))
+    if (!child.Start(direct ? "\"" + program + "\"" : options.via, "C:\\"))
         return 1;
     DWORD code;
-    if (manual) {
+    if (options.manual) {
         std::printf("  waiting for you to answer...\n");
         code = child.Finish(INFINITE);
     } else {
-        HWND box = WaitFor(child.pi.dwProcessId, MESSAGE_BOX, 20000);
+        HWND box = WaitFor(direct ? child.pi.dwProcessId : 0, MESSAGE_BOX, 20000, child.pi.hProcess);
         if (!box) {
-            std::printf("  the confirmation did not appear\n");
+            std::printf("  the confirmation did not appear%s\n",
+                        direct ? "" : ": the tool started no uninstall.exe");
             child.Finish(0);
             return 1;
         }
@@ -291,7 +345,7 @@ int RunUninstall(const std::string &folder, const std::string &shots, bool manua
         std::printf("  answered %s\n", TextOf(GetDlgItem(box, IDYES)).c_str());
         code = child.Finish(30000);
     }
-    PrintExit(code);
+    PrintExit(name, code);
     // The cleanup script waits for the program to end, then removes it.
     DWORD waited = 0;
     while ((Exists(program) || Exists(folder)) && waited < 20000) {
@@ -340,14 +394,14 @@ std::string ValueText(DWORD type, const std::vector<unsigned char> &data, DWORD 
 }
 
 // The key, each of its values, then its sub-keys, depth first.
-void DumpKey(HKEY root, const std::string &path, const char *onlyValue = NULL)
+void DumpKey(FILE *out, HKEY root, const std::string &path, const char *onlyValue = NULL)
 {
     HKEY key;
     if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
     std::string name = std::string(RootName(root)) + "\\" + path;
     if (!onlyValue)
-        std::printf("key\t%s\n", name.c_str());
+        std::fprintf(out, "key\t%s\n", name.c_str());
     for (DWORD i = 0;; i++) {
         char valueName[512];
         DWORD nameSize = sizeof valueName, type = 0, size = 4096;
@@ -356,7 +410,7 @@ void DumpKey(HKEY root, const std::string &path, const char *onlyValue = NULL)
             break;
         if (onlyValue && lstrcmpiA(valueName, onlyValue) != 0)
             continue;
-        std::printf("value\t%s\t%s\t%s\n", name.c_str(), valueName[0] ? valueName : "(default)",
+        std::fprintf(out, "value\t%s\t%s\t%s\n", name.c_str(), valueName[0] ? valueName : "(default)",
                     ValueText(type, data, size).c_str());
     }
     if (!onlyValue) {
@@ -369,21 +423,21 @@ void DumpKey(HKEY root, const std::string &path, const char *onlyValue = NULL)
             children.push_back(child);
         }
         for (const std::string &child : children)
-            DumpKey(root, path + "\\" + child);
+            DumpKey(out, root, path + "\\" + child);
     }
     RegCloseKey(key);
 }
 
-void DumpFiles(const std::string &path, bool recurse)
+void DumpFiles(FILE *out, const std::string &path, bool recurse)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        std::printf("file\t%s\n", path.c_str());
+        std::fprintf(out, "file\t%s\n", path.c_str());
         return;
     }
-    std::printf("folder\t%s\n", path.c_str());
+    std::fprintf(out, "folder\t%s\n", path.c_str());
     if (!recurse)
         return;
     WIN32_FIND_DATAA found;
@@ -392,7 +446,7 @@ void DumpFiles(const std::string &path, bool recurse)
         return;
     do {
         if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, ".."))
-            DumpFiles(path + "\\" + found.cFileName, true);
+            DumpFiles(out, path + "\\" + found.cFileName, true);
     } while (FindNextFileA(find, &found));
     FindClose(find);
 }
@@ -405,39 +459,39 @@ std::string SpecialFolder(int csidl)
     return path;
 }
 
-int Report(const std::string &folder)
+int Report(const std::string &folder, FILE *out)
 {
     const char *clsid = "{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}";
-    DumpKey(HKEY_CURRENT_USER, "Software\\Melvox");
+    DumpKey(out, HKEY_CURRENT_USER, "Software\\Melvox");
     const char *extensions[] = {".mvx", ".zip", ".cab", ".arj", ".lzh"};
     for (const char *ext : extensions)
-        DumpKey(HKEY_CLASSES_ROOT, ext);
-    DumpKey(HKEY_CLASSES_ROOT, "Melvox");
-    DumpKey(HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid);
-    DumpKey(HKEY_CLASSES_ROOT, std::string("exefile\\shellex\\PropertySheetHandlers\\") + clsid);
-    DumpKey(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Melvox");
-    DumpKey(HKEY_CLASSES_ROOT, "Folder\\shellex\\ContextMenuHandlers\\Melvox");
-    DumpKey(HKEY_CLASSES_ROOT, "Folder\\shellex\\DragDropHandlers\\Melvox");
-    DumpKey(HKEY_CLASSES_ROOT, "Drives\\shellex\\ContextMenuHandlers\\Melvox");
+        DumpKey(out, HKEY_CLASSES_ROOT, ext);
+    DumpKey(out, HKEY_CLASSES_ROOT, "Melvox");
+    DumpKey(out, HKEY_CLASSES_ROOT, std::string("CLSID\\") + clsid);
+    DumpKey(out, HKEY_CLASSES_ROOT, std::string("exefile\\shellex\\PropertySheetHandlers\\") + clsid);
+    DumpKey(out, HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Melvox");
+    DumpKey(out, HKEY_CLASSES_ROOT, "Folder\\shellex\\ContextMenuHandlers\\Melvox");
+    DumpKey(out, HKEY_CLASSES_ROOT, "Folder\\shellex\\DragDropHandlers\\Melvox");
+    DumpKey(out, HKEY_CLASSES_ROOT, "Drives\\shellex\\ContextMenuHandlers\\Melvox");
     const std::string cv = "Software\\Microsoft\\Windows\\CurrentVersion\\";
-    DumpKey(HKEY_LOCAL_MACHINE, cv + "Uninstall\\Melvox archiver");
-    DumpKey(HKEY_LOCAL_MACHINE, cv + "App Paths\\Melvox.exe");
-    DumpKey(HKEY_LOCAL_MACHINE, cv + "Shell Extensions\\Approved", clsid);
+    DumpKey(out, HKEY_LOCAL_MACHINE, cv + "Uninstall\\Melvox archiver");
+    DumpKey(out, HKEY_LOCAL_MACHINE, cv + "App Paths\\Melvox.exe");
+    DumpKey(out, HKEY_LOCAL_MACHINE, cv + "Shell Extensions\\Approved", clsid);
 
     std::string desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
     std::string startMenu = SpecialFolder(CSIDL_STARTMENU);
     std::string programs = SpecialFolder(CSIDL_PROGRAMS);
     if (!desktop.empty())
-        DumpFiles(desktop + "\\Melvox.lnk", false);
+        DumpFiles(out, desktop + "\\Melvox.lnk", false);
     if (!startMenu.empty())
-        DumpFiles(startMenu + "\\Melvox.lnk", false);
+        DumpFiles(out, startMenu + "\\Melvox.lnk", false);
     if (!programs.empty())
-        DumpFiles(programs + "\\Melvox", true);
-    DumpFiles(folder, true);
+        DumpFiles(out, programs + "\\Melvox", true);
+    DumpFiles(out, folder, true);
     char temp[MAX_PATH];
     DWORD n = GetTempPathA(MAX_PATH, temp);
     if (n > 0 && n < MAX_PATH)
-        DumpFiles(std::string(temp) + "Uninstall.Mvx.Bat", false);
+        DumpFiles(out, std::string(temp) + "Uninstall.Mvx.Bat", false);
     return 0;
 }
 
@@ -447,14 +501,26 @@ int main(int argc, char **argv)
 {
     setvbuf(stdout, NULL, _IONBF, 0);
     std::string mode = argc > 1 ? argv[1] : "";
-    bool manual = argc > 4 && lstrcmpiA(argv[4], "/manual") == 0;
-    if (mode == "setup" && argc > 3)
-        return RunSetup(argv[2], argv[3], manual);
-    if (mode == "uninstall" && argc > 3)
-        return RunUninstall(argv[2], argv[3], manual);
-    if (mode == "report" && argc > 2)
-        return Report(argv[2]);
-    std::fprintf(stderr, "usage: demo_driver setup|uninstall FOLDER SHOTS [/manual]\n"
+    Options options;
+    bool usage = false;
+    for (int i = 4; i < argc; i++) {
+        if (lstrcmpiA(argv[i], "/manual") == 0)
+            options.manual = true;
+        else if (lstrcmpiA(argv[i], "/via") == 0 && i + 1 < argc)
+            options.via = argv[++i];
+        else if (lstrcmpiA(argv[i], "/before") == 0 && i + 1 < argc)
+            options.before = argv[++i];
+        else
+            usage = true;
+    }
+    if (!usage && mode == "setup" && argc > 3)
+        return RunSetup(argv[2], argv[3], options);
+    if (!usage && mode == "uninstall" && argc > 3)
+        return RunUninstall(argv[2], argv[3], options);
+    if (mode == "report" && argc == 3)
+        return Report(argv[2], stdout);
+    std::fprintf(stderr, "usage: demo_driver setup FOLDER SHOTS [/manual] [/via COMMAND] [/before FILE]\n"
+                         "       demo_driver uninstall FOLDER SHOTS [/manual] [/via COMMAND]\n"
                          "       demo_driver report FOLDER\n");
     return 2;
 }

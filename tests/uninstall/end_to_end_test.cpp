@@ -1,13 +1,15 @@
 // The real program, started without options from this process: the
 // confirmation, the missing list, the whole uninstall down to the cleanup
-// script that Wine's own command interpreter runs.
+// script that Wine's own command interpreter runs; and the packaged road:
+// the sample NSIS installer, then Wine's list of installed programs.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "resource.h"
+#include <set>
 
+#include "resource.h"
 #include "testsupport.h"
 #include "uninstall_support.h"
 
@@ -183,6 +185,120 @@ TEST_F(EndToEnd, AnsweredYesRemovesEverything)
            (unsigned long)(GetTickCount() - start));
     EXPECT_TRUE(WaitForDialog(kCaption, 0, 500) == NULL); // no warning
     DeleteFileA(canary.c_str());
+}
+
+// The names of the entries in the system's list of installed programs.
+std::set<std::string> InstalledProgramKeys()
+{
+    std::set<std::string> names;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+                      0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    char name[256];
+    for (DWORD i = 0;; i++) {
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &size, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
+            break;
+        names.insert(name);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+// The packaged road, as a user meets it: the sample NSIS installer, run
+// silently into a folder with a space, writes Uninstall.lst and runs
+// "uninstall.exe /setup" there, waiting for it; the Setup dialog is
+// answered with its defaults. Then Wine's list of installed programs
+// starts the uninstall by the entry's key and waits for it, and afterwards
+// only the extension keys and ShellNew templates stay, as documented.
+TEST_F(EndToEnd, PackagedInstallRemovedThroughTheSystemList)
+{
+    std::string installer = BuiltFile("samples/installer/melvox-setup.exe");
+    if (!FileExists(installer))
+        GTEST_SKIP() << installer << " was not built (makensis was not found)";
+    RemoveAllMelvoxKeys();
+    DeleteFileA(ScriptPath().c_str());
+    RegSetString(HKEY_CLASSES_ROOT, ".zip", "", "WinZipper.Zip");
+    links[0] = Join(SpecialFolder(CSIDL_DESKTOPDIRECTORY), "Melvox.lnk");
+    links[1] = Join(SpecialFolder(CSIDL_STARTMENU), "Melvox.lnk");
+    links[2] = Join(SpecialFolder(CSIDL_PROGRAMS), "Melvox");
+    folder = MakeTempFolder("nsis install");
+    std::string install = Join(folder, "Melvox");
+    std::set<std::string> entriesBefore = InstalledProgramKeys();
+
+    Process setupRun;
+    ASSERT_TRUE(setupRun.Start("\"" + installer + "\" /S /D=" + install, "C:\\"));
+    HWND setup = WaitForDialog("Melvox Setup", 0, 30000, "OK");
+    ASSERT_NE(nullptr, setup) << "the installer started no uninstall.exe /setup";
+    EXPECT_EQ(STILL_ACTIVE, setupRun.Wait(0)) << "the installer did not wait for setup";
+
+    // Uninstall.lst as the installer wrote it, before setup: every file and
+    // folder it made but uninstall.exe and the list, each folder before
+    // the files in it, in single-byte text.
+    std::string list;
+    ASSERT_TRUE(ReadFileText(Join(install, "Uninstall.lst"), &list));
+    EXPECT_EQ(std::string::npos, list.find('\0'));
+    EXPECT_NE(0, list.compare(0, 3, "\xEF\xBB\xBF"));
+    std::set<std::string> listed;
+    for (size_t at = 0; at < list.size();) {
+        size_t end = list.find('\n', at);
+        std::string entry = list.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end == std::string::npos ? list.size() : end + 1;
+        if (!entry.empty() && entry.back() == '\r')
+            entry.pop_back();
+        if (entry.empty())
+            continue;
+        size_t cut = entry.rfind('\\');
+        if (cut != std::string::npos)
+            EXPECT_EQ(1u, listed.count(entry.substr(0, cut))) << entry << " before its folder";
+        EXPECT_TRUE(listed.insert(entry).second) << entry << " listed twice";
+    }
+    std::string tree = ListTree(install);
+    std::set<std::string> installed;
+    for (size_t at = 0; at < tree.size(); at = tree.find('\n', at) + 1)
+        installed.insert(tree.substr(at, tree.find('\n', at) - at));
+    EXPECT_EQ(1u, installed.erase("uninstall.exe"));
+    EXPECT_EQ(1u, installed.erase("Uninstall.lst"));
+    EXPECT_EQ(installed, listed) << list;
+    EXPECT_EQ(1u, listed.count("Melvox.exe"));
+    EXPECT_EQ(1u, listed.count("Skins\\Classic\\skin.ini"));
+
+    DWORD setupPid = 0;
+    GetWindowThreadProcessId(setup, &setupPid);
+    Press(setup, IDOK);
+    HWND done = WaitForDialog("Melvox Setup", setupPid, 15000, "Done");
+    ASSERT_NE(nullptr, done);
+    EXPECT_EQ(install, ControlText(done, IDC_FOLDER)) << "setup ran elsewhere";
+    Press(done, IDOK);
+    EXPECT_EQ(0u, setupRun.Wait(15000));
+    EXPECT_TRUE(CloseFolderWindow("Melvox", 15000)) << "no program group window";
+    ASSERT_TRUE(FolderExists(links[2]));
+    // The installer itself added nothing to the list of installed programs.
+    std::set<std::string> added = InstalledProgramKeys();
+    for (const std::string &name : entriesBefore)
+        added.erase(name);
+    EXPECT_EQ(std::set<std::string>{"Melvox archiver"}, added);
+
+    Process removal;
+    ASSERT_TRUE(removal.Start("C:\\windows\\system32\\uninstaller.exe --remove \"Melvox archiver\"", "C:\\"));
+    HWND box = WaitForDialog(kCaption, 0, 20000);
+    ASSERT_NE(nullptr, box) << "Wine's uninstaller started no uninstall";
+    EXPECT_EQ("Continue with uninstall Melvox", MessageBoxText(box));
+    Press(box, IDYES);
+    EXPECT_EQ(0u, removal.Wait(20000)) << "Wine's uninstaller did not end";
+
+    EXPECT_EQ("", MelvoxKeysLeft());
+    std::string zipOwner;
+    RegReadString(HKEY_CLASSES_ROOT, ".zip", "", &zipOwner);
+    EXPECT_EQ("WinZipper.Zip", zipOwner);
+    EXPECT_TRUE(RegKeyExists(HKEY_CLASSES_ROOT, ".mvx\\ShellNew"));
+    std::string shortcuts = ShortcutState();
+    EXPECT_EQ(std::string::npos, shortcuts.find(" here")) << shortcuts;
+    EXPECT_TRUE(WaitUntilGone(install, 12000)) << ListTree(install);
+    EXPECT_EQ("", ListTree(folder));
+    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+    EXPECT_TRUE(WaitForDialog(kCaption, 0, 500) == NULL); // no warning
 }
 
 // The language module lies in the install folder and is listed, as an

@@ -1,0 +1,1 @@
+Melvox registration form and price list (sample)
