@@ -2,16 +2,18 @@
 // against a bare loop of DeleteFileA and RemoveDirectoryA over the same
 // tree, in the same run.
 //
-//   bench_removal.exe ROOT [CHAIN_DEPTH]
+//   bench_removal.exe ROOT [CHAIN_DEPTH] [ROUNDS]
 //
-// Layouts, each made afresh below ROOT and removed three ways:
+// Layouts, each made afresh below ROOT for every removal:
 //   installer  10 x 10 x 10 folders, 10 files in each innermost folder
 //              (10,000 files), listed as an installer writes them: each
 //              folder before its files
 //   nested     the same 10,000 files spread over a chain of CHAIN_DEPTH
 //              nested folders (default 20), folders listed outside-in
 //              before all files: the passes grow with the depth
-// Prints one line per run: layout, method, entries, passes, milliseconds.
+// Each layout is removed both ways in ROUNDS rounds (default 3), the order
+// alternating. Prints one line per removal: layout, method, entries,
+// passes, milliseconds.
 #include <windows.h>
 
 #include <stdio.h>
@@ -124,7 +126,7 @@ void Report(const char *layoutName, const char *method, size_t entries, int pass
     fflush(stdout);
 }
 
-void Run(const std::string &root, const char *name, const Layout &layout)
+double RemoveListed(const std::string &root, const char *name, const Layout &layout)
 {
     // The uninstall's own removal, from a list file.
     Create(root, layout);
@@ -140,17 +142,38 @@ void Run(const std::string &root, const char *name, const Layout &layout)
     fclose(list);
     DeleteFileA(listPath.c_str());
     Report(name, "listed", layout.listed.size(), passes, ms, Leftovers(root, layout));
+    RemoveDirectoryA(root.c_str());
+    return ms;
+}
 
+double RemoveBare(const std::string &root, const char *name, const Layout &layout)
+{
     // The bare loop: every file, then every folder inside-out, once.
     Create(root, layout);
-    start = Now();
+    double start = Now();
     for (const std::string &file : layout.files)
         DeleteFileA(Join(root, file).c_str());
     for (size_t i = layout.folders.size(); i-- > 0;)
         RemoveDirectoryA(Join(root, layout.folders[i]).c_str());
-    ms = Now() - start;
+    double ms = Now() - start;
     Report(name, "bare", layout.files.size() + layout.folders.size(), 1, ms, Leftovers(root, layout));
     RemoveDirectoryA(root.c_str());
+    return ms;
+}
+
+// Rounds alternate which contender goes first, so that neither always
+// meets a freshly made tree or a busier moment of a shared machine.
+void Run(const std::string &root, const char *name, const Layout &layout, int rounds)
+{
+    for (int round = 0; round < rounds; round++) {
+        if (round % 2 == 0) {
+            RemoveListed(root, name, layout);
+            RemoveBare(root, name, layout);
+        } else {
+            RemoveBare(root, name, layout);
+            RemoveListed(root, name, layout);
+        }
+    }
 }
 
 } // namespace
@@ -158,7 +181,7 @@ void Run(const std::string &root, const char *name, const Layout &layout)
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        fprintf(stderr, "usage: bench_removal ROOT [CHAIN_DEPTH]\n");
+        fprintf(stderr, "usage: bench_removal ROOT [CHAIN_DEPTH] [ROUNDS]\n");
         return 2;
     }
     std::string root = argv[1];
@@ -166,8 +189,11 @@ int main(int argc, char **argv)
     if (depth < 1 || depth > 100)
         depth = 20;
     CreateDirectoryA(root.c_str(), NULL);
-    Run(Join(root, "installer"), "installer", InstallerLayout());
-    Run(Join(root, "nested"), "nested", NestedLayout(depth));
+    int rounds = argc > 3 ? atoi(argv[3]) : 3;
+    if (rounds < 1 || rounds > 20)
+        rounds = 3;
+    Run(Join(root, "installer"), "installer", InstallerLayout(), rounds);
+    Run(Join(root, "nested"), "nested", NestedLayout(depth), rounds);
     RemoveDirectoryA(root.c_str());
     return 0;
 }
