@@ -51,25 +51,27 @@ static void SetGone(GoneFlags &gone, size_t index)
     gone.flags[index] = 1;
 }
 
-// Removes one entry that may still exist; true when its name is gone.
-static bool RemoveEntry(const char *name, bool *removed)
+enum EntryOutcome { ENTRY_STAYS, ENTRY_MISSING, ENTRY_REMOVED };
+
+// Removes one entry that may still exist.
+static EntryOutcome RemoveEntry(const char *name)
 {
-    *removed = false;
     DWORD attributes = GetFileAttributesA(name);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         if (IsMissing(GetLastError()))
-            return true;
+            return ENTRY_MISSING;
         // Unreadable: clearing may still make the delete possible.
         SetFileAttributesA(name, 0);
     } else if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
         // Read-only, hidden and system names cannot be deleted as they are.
         SetFileAttributesA(name, 0);
     }
+    BOOL done;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        *removed = RemoveDirectoryA(name) != FALSE;
+        done = RemoveDirectoryA(name);
     else
-        *removed = DeleteFileA(name) != FALSE;
-    return *removed;
+        done = DeleteFileA(name);
+    return done ? ENTRY_REMOVED : ENTRY_STAYS;
 }
 
 int RemoveListedFiles(FILE *list, const char *prefix)
@@ -87,12 +89,13 @@ int RemoveListedFiles(FILE *list, const char *prefix)
         for (; ReadListEntry(list, prefix, name); index++) {
             if (IsGone(gone, index))
                 continue;
-            bool done;
-            if (RemoveEntry(name, &done))
+            EntryOutcome outcome = RemoveEntry(name);
+            if (outcome != ENTRY_STAYS)
                 SetGone(gone, index);
             // Without the flags a name that stays after a successful
             // delete would count in every pass: count it only when gone.
-            if (done && (gone.usable || GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES))
+            if (outcome == ENTRY_REMOVED &&
+                (gone.usable || GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES))
                 removed++;
         }
         // A folder listed before its files goes in a later pass, once empty.

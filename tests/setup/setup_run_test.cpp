@@ -38,41 +38,6 @@ bool WaitUntilHidden(HWND window, DWORD milliseconds = 5000)
     return true;
 }
 
-// Visible top-level windows of other processes whose title contains name
-// (the shell's folder window, a started program); closed when found.
-struct WindowSearch {
-    DWORD ownPid;
-    std::string name;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK MatchOtherWindow(HWND window, LPARAM param)
-{
-    WindowSearch *search = reinterpret_cast<WindowSearch *>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->ownPid && IsWindowVisible(window) &&
-        WindowText(window).find(search->name) != std::string::npos)
-        search->found.push_back(window);
-    return TRUE;
-}
-
-bool CloseOtherWindow(const std::string &name, DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        WindowSearch search = {GetCurrentProcessId(), name, {}};
-        EnumWindows(MatchOtherWindow, reinterpret_cast<LPARAM>(&search));
-        for (HWND window : search.found)
-            PostMessageA(window, WM_CLOSE, 0, 0);
-        if (!search.found.empty())
-            return true;
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        Sleep(100);
-    }
-}
-
 // Lists, through the prefix's reg.exe, every key and value setup writes,
 // and the links in the program group.
 void PrintWhatSetupWrote()

@@ -204,6 +204,45 @@ bool WaitForWindowGone(HWND window, DWORD milliseconds)
     return true;
 }
 
+namespace {
+struct WindowSearch {
+    DWORD ownPid;
+    std::string name;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK MatchOtherWindow(HWND window, LPARAM param)
+{
+    WindowSearch *search = reinterpret_cast<WindowSearch *>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->ownPid && IsWindowVisible(window) &&
+        WindowText(window).find(search->name) != std::string::npos)
+        search->found.push_back(window);
+    return TRUE;
+}
+} // namespace
+
+bool CloseOtherWindow(const std::string &name, DWORD ms, bool untilGone)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        WindowSearch search = {GetCurrentProcessId(), name, {}};
+        EnumWindows(MatchOtherWindow, reinterpret_cast<LPARAM>(&search));
+        for (HWND window : search.found)
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        if (!search.found.empty()) {
+            bool gone = true;
+            for (HWND window : search.found)
+                gone = (!untilGone || WaitForWindowGone(window, 10000)) && gone;
+            return gone;
+        }
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(100);
+    }
+}
+
 std::string WindowText(HWND window)
 {
     char text[1024] = "";

@@ -50,6 +50,12 @@ HWND WaitForDialog(const char *caption, DWORD pid, DWORD milliseconds = 15000,
                    const char *okText = NULL);
 // Waits until the window is gone.
 bool WaitForWindowGone(HWND window, DWORD milliseconds = 15000);
+// Waits up to ms for visible top-level windows of other processes whose
+// title contains name (a started program, the shell's folder window) and
+// posts WM_CLOSE to them. True when one was found; with untilGone, only
+// when they are gone too (a folder window holds its folder as current
+// directory until it has closed).
+bool CloseOtherWindow(const std::string &name, DWORD ms, bool untilGone = false);
 // The text of a message box (its static control 0xFFFF).
 std::string MessageBoxText(HWND box);
 std::string ControlText(HWND dialog, int id);

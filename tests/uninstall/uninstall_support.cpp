@@ -232,40 +232,4 @@ bool WaitUntilGone(const std::string &path, DWORD ms)
     return true;
 }
 
-namespace {
-struct FolderWindowSearch {
-    const std::string *title;
-    HWND found;
-};
-
-BOOL CALLBACK MatchFolderWindow(HWND window, LPARAM param)
-{
-    FolderWindowSearch *search = reinterpret_cast<FolderWindowSearch *>(param);
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (IsWindowVisible(window) && lstrcmpA(className, "#32770") != 0 &&
-        WindowText(window) == *search->title) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-} // namespace
-
-bool CloseFolderWindow(const std::string &title, DWORD ms)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        FolderWindowSearch search = {&title, NULL};
-        EnumWindows(MatchFolderWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
-            PostMessageA(search.found, WM_CLOSE, 0, 0);
-            return WaitForWindowGone(search.found, 10000);
-        }
-        if (GetTickCount() - start > ms)
-            return false;
-        Sleep(50);
-    }
-}
-
 } // namespace uninstalltest

@@ -53,12 +53,6 @@ const std::vector<std::string> &InstallEntries();
 // Waits up to ms for the path to be gone.
 bool WaitUntilGone(const std::string &path, DWORD ms);
 
-// Done opens the program group in a folder window of another process
-// (Wine's explorer.exe), whose current directory is the install folder:
-// waits up to ms for the window titled title and closes it, as a user
-// would. True when one was found and is gone.
-bool CloseFolderWindow(const std::string &title, DWORD ms);
-
 } // namespace uninstalltest
 
 #endif
