@@ -43,7 +43,9 @@ void ShowWarning();
 void ReleaseLanguageModule();
 
 // A localised text by string-table id, in an eight-slot ring: the result
-// stays valid for eight further calls. A missing id gives "".
+// stays valid for eight further calls. A missing id gives "", except a
+// text after 5108 that a language module lacks: that one comes from the
+// program.
 const char *LoadText(UINT id);
 
 // Starts a command line (the program is its first token) without waiting.

@@ -1,5 +1,7 @@
 #include "app.h"
 
+#include "../resources/resource.h"
+
 enum { TEXT_SLOTS = 8, TEXT_SIZE = 256 };
 
 static char g_textRing[TEXT_SLOTS][TEXT_SIZE];
@@ -12,6 +14,12 @@ const char *LoadText(UINT id)
     char *slot = g_textRing[g_textIndex];
     // Cleared first, so that a missing id gives "" and not an old text.
     slot[0] = '\0';
-    LoadStringA(g_hResources, id, slot, TEXT_SIZE);
+    // A language module made before a text existed lacks it; that text
+    // then comes from the program's own resources rather than empty.
+    if (LoadStringA(g_hResources, id, slot, TEXT_SIZE) <= 0 && id >= IDS_NEWER_TEXTS &&
+        g_hResources != g_hProgram) {
+        slot[0] = '\0';
+        LoadStringA(g_hProgram, id, slot, TEXT_SIZE);
+    }
     return slot;
 }

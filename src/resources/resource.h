@@ -12,6 +12,16 @@
 #define IDS_DELETEMANUALLY  5106 /* "You should delete %s manually" */
 #define IDS_CONFIRM         5107 /* "Continue with uninstall Melvox" */
 #define IDS_NOLIST          5108 /* "Cannot open list file %s" */
+/* Texts after 5108 are newer than some language modules: a module that
+ * lacks one gives the program's own text instead. */
+#define IDS_NEWER_TEXTS     5109
+#define IDS_SETUPCAPTION    5109 /* "Melvox Setup" */
+#define IDS_ALREADYRUNNING  5110 /* "Setup or uninstall of Melvox is already running..." */
+#define IDS_PROGRAMRUNNING  5111 /* "Melvox is still running: %s ..." (Retry/Cancel) */
+#define IDS_INUSERESTART    5112 /* "Some files are still in use, among them %s ..." */
+#define IDS_INUSEBYHAND     5113 /* "... Please delete them by hand ..." */
+#define IDS_FOLDERCODEPAGE  5114 /* "Melvox cannot be set up or removed from the folder %s ..." */
+#define IDS_LAST_TEXT       5114
 
 /* Setup dialog (SETUPDLG) check boxes */
 #define IDC_ASSOC_MVX       5101

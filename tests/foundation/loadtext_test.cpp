@@ -6,6 +6,7 @@
 
 #include "app/app.h"
 #include "resource.h"
+#include "testsupport.h"
 
 namespace {
 
@@ -56,9 +57,30 @@ TEST_F(LoadTextTest, MissingIdsGiveEmptyTextNotTheSlotsOldContent)
         LoadText(IDS_DISPLAYNAME);
     // Every slot now holds a text; missing ids must clear theirs.
     EXPECT_STREQ("", LoadText(5100));
-    EXPECT_STREQ("", LoadText(5109));
+    EXPECT_STREQ("", LoadText(IDS_LAST_TEXT + 1));
     EXPECT_STREQ("", LoadText(0));
     EXPECT_STREQ("", LoadText(65535));
+}
+
+// A module made before the newer texts: those come from the program, the
+// older texts it lacks stay empty, and what it has is its own.
+TEST_F(LoadTextTest, OlderModuleGetsTheProgramsNewerTextsOnly)
+{
+    HMODULE module = LoadLibraryExA(testsupport::BuiltFile("tests/fixtures/lang/no5104/mvxlng.dll").c_str(),
+                                    NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module);
+    HINSTANCE program = g_hProgram;
+    g_hProgram = GetModuleHandleA(NULL);
+    g_hResources = module;
+    EXPECT_STREQ("Fixture: go on?", LoadText(IDS_CONFIRM));
+    EXPECT_STREQ("", LoadText(IDS_CAPTION));
+    EXPECT_STREQ("Melvox Setup", LoadText(IDS_SETUPCAPTION));
+    EXPECT_STREQ("Setup or uninstall of Melvox is already running.\nPlease wait until it has ended.",
+                 LoadText(IDS_ALREADYRUNNING));
+    EXPECT_STREQ("", LoadText(IDS_LAST_TEXT + 1));
+    g_hResources = g_hProgram;
+    g_hProgram = program;
+    FreeLibrary(module);
 }
 
 TEST(RunCommand, StartsAProgramAndReportsAMissingOne)

@@ -187,7 +187,7 @@ TEST_F(LanguageModule, CarriesEveryTextWithTheProgramsPlaceholders)
     Module german(GermanModule()), own(ProgramExe());
     ASSERT_TRUE(german.handle);
     ASSERT_TRUE(own.handle);
-    for (UINT id = IDS_DISPLAYNAME; id <= IDS_NOLIST; id++) {
+    for (UINT id = IDS_DISPLAYNAME; id <= IDS_LAST_TEXT; id++) {
         SCOPED_TRACE(id);
         std::string text = LoadString(german.handle, id);
         EXPECT_FALSE(text.empty());
@@ -196,7 +196,8 @@ TEST_F(LanguageModule, CarriesEveryTextWithTheProgramsPlaceholders)
         size_t percent = 0;
         for (char c : text)
             percent += c == '%';
-        bool formats = id == IDS_DELETEMANUALLY || id == IDS_NOLIST;
+        bool formats = id == IDS_DELETEMANUALLY || id == IDS_NOLIST ||
+                       (id >= IDS_PROGRAMRUNNING && id <= IDS_FOLDERCODEPAGE);
         EXPECT_EQ(percent, formats ? 1u : 0u);
         if (formats)
             EXPECT_NE(text.find("%s"), std::string::npos);
