@@ -33,6 +33,7 @@ Unicode true
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
 !include "Sections.nsh"
+!include "TextFunc.nsh"
 
 Name "Melvox"
 OutFile "${OUTFILE}"
@@ -50,6 +51,8 @@ Page directory
 Page instfiles
 
 Var List    ; handle of Uninstall.lst while the sections run
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Melvox archiver"
 
 ; CONTRACT: every folder and file the installer creates inside the install
 ; folder goes through one of these two macros, so that Uninstall.lst names
@@ -109,15 +112,64 @@ Section "-Setup"
   ; dialogs (also when this installer runs silently).
   SetOutPath "$INSTDIR"
   ClearErrors
-  ExecWait '"$INSTDIR\uninstall.exe" /setup'
+  ; With an exit-code variable the error flag means only that the program
+  ; could not be started.
+  ExecWait '"$INSTDIR\uninstall.exe" /setup' $R9
   ${If} ${Errors}
-    MessageBox MB_OK|MB_ICONSTOP "Cannot start $INSTDIR\uninstall.exe" /SD IDOK
-    Abort
+    StrCpy $R8 "Cannot start $INSTDIR\uninstall.exe."
+  ${Else}
+    StrCpy $R8 "Melvox setup was cancelled or did not complete."
+  ${EndIf}
+  ; CONTRACT: setup completed only when the uninstall entry names this
+  ; folder's uninstall.exe. Otherwise (Cancel in the Setup dialog, or no
+  ; start) nothing knows these files: take them away again and fail.
+  ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "UninstallString"
+  ${If} $R0 != '"$INSTDIR\uninstall.exe"'
+    Call RemoveInstalled
+    MessageBox MB_OK|MB_ICONSTOP "$R8$\r$\nThe files copied to $INSTDIR have been removed." /SD IDOK
+    SetErrorLevel 2
+    Quit
   ${EndIf}
   ; CONTRACT: nothing else. No registry entry (setup writes the uninstall
   ; entry, associations and application path itself), no shortcut (setup
   ; makes them), and no WriteUninstaller: uninstall.exe is the uninstaller.
 SectionEnd
+
+; Removes what the sections installed, by the list they wrote: the files
+; first, then the folders (each listed before its contents, so from the
+; end of the list), each only once empty; last the install folder itself
+; if nothing else is in it.
+Function RemoveInstalled
+  Push "|end|"
+  ClearErrors
+  FileOpen $0 "$INSTDIR\Uninstall.lst" r
+  ${IfNot} ${Errors}
+    ${Do}
+      ClearErrors
+      FileRead $0 $1
+      ${If} ${Errors}
+        ${Break}
+      ${EndIf}
+      ${TrimNewLines} $1 $1
+      ${If} $1 != ""
+        Delete "$INSTDIR\$1"
+        Push $1
+      ${EndIf}
+    ${Loop}
+    FileClose $0
+  ${EndIf}
+  ${Do}
+    Pop $1
+    ${If} $1 == "|end|"
+      ${Break}
+    ${EndIf}
+    RMDir "$INSTDIR\$1"
+  ${Loop}
+  Delete "$INSTDIR\Uninstall.lst"
+  Delete "$INSTDIR\uninstall.exe"
+  SetOutPath "$TEMP"
+  RMDir "$INSTDIR"
+FunctionEnd
 
 Function .onInit
   ${GetParameters} $R0

@@ -11,7 +11,7 @@
 extern HINSTANCE g_hProgram;          // the program's own module
 extern HINSTANCE g_hResources;        // language module, or g_hProgram
 extern BOOL g_bLanguageModule;        // the language module must be freed
-extern OSVERSIONINFOA g_osVersion;    // only dwPlatformId is used
+extern OSVERSIONINFOA g_osVersion;    // platform id and major version
 extern HICON g_hDialogIcon;           // "MVXICON", big icon of both dialogs
 extern HFONT g_hBoldFont;             // closing line of the Completion dialog
 extern char g_szProgramGroup[MAX_PATH]; // program group made in this run
@@ -38,6 +38,11 @@ struct WarningText {
 void ComposeWarningText(WarningText *text);
 void ShowWarningText(const WarningText *text);
 void ShowWarning();
+
+// The machine-wide lock of setup and uninstall: false when another setup
+// or uninstall holds it. Held until ReleaseRunLock or the process ends.
+bool TakeRunLock();
+void ReleaseRunLock();
 
 // Releases the language module early; later texts come from the program.
 void ReleaseLanguageModule();

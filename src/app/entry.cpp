@@ -89,14 +89,27 @@ void ShowWarning()
     ShowWarningText(&text);
 }
 
+// Setup and uninstall run one at a time; a second one says so and ends.
+// The cleanup script's /wait and /warning runs take no lock: they must run
+// while the uninstall that started them may still hold it.
+static bool MayRun(UINT captionId)
+{
+    if (TakeRunLock())
+        return true;
+    MessageBoxA(NULL, LoadText(IDS_ALREADYRUNNING), LoadText(captionId),
+                MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+    return false;
+}
+
 void Dispatch(const char *commandTail)
 {
     const char *option = strrchr(commandTail, '/');
     if (option == NULL) {
-        RunUninstall();
+        if (MayRun(IDS_CAPTION))
+            RunUninstall();
         return;
     }
-    if (_strnicmp(option, "/setup", 6) == 0)
+    if (_strnicmp(option, "/setup", 6) == 0 && MayRun(IDS_SETUPCAPTION))
         DialogBoxParamA(g_hResources, "SETUPDLG", NULL, SetupDialogProc, 0);
     if (_strnicmp(option, "/wait", 5) == 0)
         Sleep(2000);
@@ -115,6 +128,7 @@ void ReleaseLanguageModule()
 
 void CleanUp()
 {
+    ReleaseRunLock();
     DeleteObject(g_hBoldFont);
     ReleaseLanguageModule();
 }

@@ -27,4 +27,10 @@ bool GetInstallPath(const char *name, char *path /* MAX_PATH */);
 // result does not fit MAX_PATH; nothing is then to be made or deleted.
 bool GetSpecialFolderPath(HWND owner, int csidl, const char *name, char *path /* MAX_PATH */);
 
+// A reinstall before the restart that an uninstall left files in use for:
+// the removals scheduled for the folder and what lies below it are taken
+// back, so that the new install survives the restart. Other entries stay
+// as they are.
+void TakeBackPendingRemovals(const char *folder);
+
 #endif

@@ -46,7 +46,10 @@ INT_PTR CALLBACK SetupDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
     if (message != WM_COMMAND)
         return FALSE;
     switch (LOWORD(wParam)) {
-    case IDOK:
+    case IDOK: {
+        char folder[MAX_PATH];
+        if (GetCurrentFolder(folder))
+            TakeBackPendingRemovals(folder);
         // The steps read the check boxes, so the dialog stays open (and is
         // only hidden) until the Completion dialog has ended.
         ApplyAssociations(hDlg);
@@ -55,6 +58,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
         DialogBoxParamA(g_hResources, "DONEDLG", NULL, DoneDialogProc, (LPARAM)hDlg);
         EndDialog(hDlg, 1);
         break;
+    }
     case IDCANCEL:
         EndDialog(hDlg, 0);
         break;

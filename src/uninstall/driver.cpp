@@ -13,45 +13,48 @@ static bool IsMissing(DWORD error)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// One flag per list entry, set once the entry's name is gone: its removal
-// succeeded or it does not exist. Nothing can bring it back during the
-// uninstall, so later passes skip it. Grown as the list is read; when no
-// memory can be had the flags are dropped and every entry is tried.
-struct GoneFlags {
-    unsigned char *flags;
+// One state per list entry: gone once its removal succeeded or it does
+// not exist (nothing can bring it back during the uninstall, so later
+// passes skip it), held while its latest delete was refused because
+// another process uses it. Grown as the list is read; when no memory can
+// be had the states are dropped and every entry is tried.
+enum { ENTRY_TRY = 0, ENTRY_GONE = 1, ENTRY_IN_USE = 2 };
+
+struct EntryStates {
+    unsigned char *states;
     size_t size;
     bool usable;
 };
 
-static bool IsGone(const GoneFlags &gone, size_t index)
+static unsigned char GetState(const EntryStates &entries, size_t index)
 {
-    return gone.usable && index < gone.size && gone.flags[index];
+    return entries.usable && index < entries.size ? entries.states[index] : (unsigned char)ENTRY_TRY;
 }
 
-static void SetGone(GoneFlags &gone, size_t index)
+static void SetState(EntryStates &entries, size_t index, unsigned char state)
 {
-    if (!gone.usable)
+    if (!entries.usable)
         return;
-    if (index >= gone.size) {
-        size_t size = gone.size ? gone.size * 2 : 1024;
+    if (index >= entries.size) {
+        size_t size = entries.size ? entries.size * 2 : 1024;
         while (size <= index)
             size *= 2;
-        unsigned char *grown = (unsigned char *)realloc(gone.flags, size);
+        unsigned char *grown = (unsigned char *)realloc(entries.states, size);
         if (grown == NULL) {
-            free(gone.flags);
-            gone.flags = NULL;
-            gone.size = 0;
-            gone.usable = false;
+            free(entries.states);
+            entries.states = NULL;
+            entries.size = 0;
+            entries.usable = false;
             return;
         }
-        memset(grown + gone.size, 0, size - gone.size);
-        gone.flags = grown;
-        gone.size = size;
+        memset(grown + entries.size, ENTRY_TRY, size - entries.size);
+        entries.states = grown;
+        entries.size = size;
     }
-    gone.flags[index] = 1;
+    entries.states[index] = state;
 }
 
-enum EntryOutcome { ENTRY_STAYS, ENTRY_MISSING, ENTRY_REMOVED };
+enum EntryOutcome { OUTCOME_STAYS, OUTCOME_IN_USE, OUTCOME_MISSING, OUTCOME_REMOVED };
 
 // Removes one entry that may still exist.
 static EntryOutcome RemoveEntry(const char *name)
@@ -59,51 +62,96 @@ static EntryOutcome RemoveEntry(const char *name)
     DWORD attributes = GetFileAttributesA(name);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         if (IsMissing(GetLastError()))
-            return ENTRY_MISSING;
+            return OUTCOME_MISSING;
         // Unreadable: clearing may still make the delete possible.
         SetFileAttributesA(name, 0);
     } else if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
         // Read-only, hidden and system names cannot be deleted as they are.
         SetFileAttributesA(name, 0);
     }
-    BOOL done;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        done = RemoveDirectoryA(name);
-    else
-        done = DeleteFileA(name);
-    return done ? ENTRY_REMOVED : ENTRY_STAYS;
+        return RemoveDirectoryA(name) ? OUTCOME_REMOVED : OUTCOME_STAYS;
+    if (DeleteFileA(name))
+        return OUTCOME_REMOVED;
+    // A running program's file is refused with access denied, a file held
+    // open without delete sharing with a sharing violation.
+    DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ? OUTCOME_IN_USE
+                                                                           : OUTCOME_STAYS;
 }
 
-int RemoveListedFiles(FILE *list, const char *prefix)
+// Adds a name to the held files; one that cannot be kept is counted lost.
+static void AddHeldFile(HeldFiles *held, const char *name)
 {
-    GoneFlags gone = {NULL, 0, true};
+    size_t length = strlen(name) + 1;
+    if (held->used + length > held->size) {
+        size_t size = held->size ? held->size * 2 : 1024;
+        while (size < held->used + length)
+            size *= 2;
+        char *grown = (char *)realloc(held->names, size);
+        if (grown == NULL) {
+            held->lost++;
+            return;
+        }
+        held->names = grown;
+        held->size = size;
+    }
+    memcpy(held->names + held->used, name, length);
+    held->used += length;
+    held->count++;
+}
+
+void FreeHeldFiles(HeldFiles *held)
+{
+    free(held->names);
+    ZeroMemory(held, sizeof *held);
+}
+
+int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held)
+{
+    EntryStates entries = {NULL, 0, true};
     int passes = 0;
+    int inUse;
     for (;;) {
         passes++;
         int removed = 0;
+        inUse = 0;
         size_t index = 0;
         char name[MAX_PATH];
         // Each entry counts at most once, so the passes end even when a
         // delete succeeds while the name stays (a file still held open
         // with delete sharing, or one that Wine keeps while it is mapped).
         for (; ReadListEntry(list, prefix, name); index++) {
-            if (IsGone(gone, index))
+            if (GetState(entries, index) == ENTRY_GONE)
                 continue;
             EntryOutcome outcome = RemoveEntry(name);
-            if (outcome != ENTRY_STAYS)
-                SetGone(gone, index);
-            // Without the flags a name that stays after a successful
+            SetState(entries, index, outcome == OUTCOME_IN_USE ? ENTRY_IN_USE
+                                     : outcome == OUTCOME_STAYS ? ENTRY_TRY
+                                                                : ENTRY_GONE);
+            inUse += outcome == OUTCOME_IN_USE;
+            // Without the states a name that stays after a successful
             // delete would count in every pass: count it only when gone.
-            if (outcome == ENTRY_REMOVED &&
-                (gone.usable || GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES))
+            if (outcome == OUTCOME_REMOVED &&
+                (entries.usable || GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES))
                 removed++;
         }
         // A folder listed before its files goes in a later pass, once empty.
+        fseek(list, 0, SEEK_SET);
         if (removed == 0)
             break;
+    }
+    // The last pass tried every entry that stays: the files it found in
+    // use are the held ones. Without the states they are found again.
+    if (held != NULL && inUse > 0) {
+        char name[MAX_PATH];
+        for (size_t index = 0; ReadListEntry(list, prefix, name); index++) {
+            unsigned char state = GetState(entries, index);
+            if (entries.usable ? state == ENTRY_IN_USE : RemoveEntry(name) == OUTCOME_IN_USE)
+                AddHeldFile(held, name);
+        }
         fseek(list, 0, SEEK_SET);
     }
-    free(gone.flags);
+    free(entries.states);
     return passes;
 }
 
@@ -150,19 +198,49 @@ void RunUninstall()
         return;
     }
 
-    // The only text still needed is the warning for a program file that
-    // stays; it is composed now. The language module usually sits in the
-    // install folder and is listed: while it is loaded it cannot be
-    // deleted, and the folder could not go.
+    // A running Melvox would stay behind after the registry and the list
+    // are gone, with nothing left to finish the job: the user closes it
+    // first, or stops here with everything as it was.
+    char running[MAX_PATH];
+    while (FindRunningProgram(list, prefix, programPath, running)) {
+        char message[MESSAGE_SIZE];
+        FormatOneString(message, sizeof message, LoadText(IDS_PROGRAMRUNNING), running);
+        if (MessageBoxA(NULL, message, LoadText(IDS_CAPTION),
+                        MB_RETRYCANCEL | MB_ICONEXCLAMATION | MB_SETFOREGROUND) != IDRETRY) {
+            fclose(list);
+            return;
+        }
+    }
+
+    // The texts still needed are composed or copied now: the warning for
+    // a program file that stays, and the word on files in use. The
+    // language module usually sits in the install folder and is listed:
+    // while it is loaded it cannot be deleted, and the folder could not go.
     WarningText warning;
     ComposeWarningText(&warning);
+    char atRestart[MESSAGE_SIZE], byHand[MESSAGE_SIZE];
+    CopyText(atRestart, sizeof atRestart, LoadText(IDS_INUSERESTART));
+    CopyText(byHand, sizeof byHand, LoadText(IDS_INUSEBYHAND));
     ReleaseLanguageModule();
     RestoreAssociations();
     RemoveRegistryKeys();
     RemoveShortcuts();
     DeleteHelpIndex("melvox.gid");
     DeleteHelpIndex("melvox.fts");
-    RemoveListedFiles(list, prefix);
+    HeldFiles held;
+    ZeroMemory(&held, sizeof held);
+    RemoveListedFiles(list, prefix, &held);
+    if (held.count + held.lost > 0) {
+        // What another process holds goes at the next restart; the user
+        // hears which file, and what to do where it cannot be scheduled.
+        bool scheduled = ScheduleHeldFiles(list, prefix, folder, &held);
+        char message[MESSAGE_SIZE];
+        FormatOneString(message, sizeof message, scheduled ? atRestart : byHand,
+                        held.count > 0 ? held.names : "");
+        MessageBoxA(NULL, message, warning.caption,
+                    MB_OK | (scheduled ? MB_ICONINFORMATION : MB_ICONEXCLAMATION) | MB_SETFOREGROUND);
+    }
+    FreeHeldFiles(&held);
     fclose(list);
     DeleteFileA(LIST_FILE_NAME);
 

@@ -12,9 +12,35 @@
 // cleanup script ends the process.
 void RunUninstall();
 
+// Full names of listed files that stay because another process uses
+// them, in list order, each ending in NUL. lost counts those that could
+// not be kept for want of memory.
+struct HeldFiles {
+    char *names;
+    size_t used;
+    size_t size;
+    int count;
+    int lost;
+};
+void FreeHeldFiles(HeldFiles *held);
+
 // Removes every entry of the open list, in passes until one removes
-// nothing. Returns the number of passes, the last (empty) one included.
-int RemoveListedFiles(FILE *list, const char *prefix);
+// nothing, and leaves the list at its start. Returns the number of passes,
+// the last (empty) one included. held, when given, receives the files the
+// last pass found in use.
+int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held = NULL);
+
+// The first listed program file (.exe) that exists and that some process
+// runs, other than this program itself; false when there is none. Leaves
+// the list at its start.
+bool FindRunningProgram(FILE *list, const char *prefix, const char *programPath,
+                        char *name /* MAX_PATH */);
+
+// Schedules the held files for removal at the next restart, then every
+// listed folder that holds one of them, deepest first, and last the
+// install folder. True when every held file was scheduled; false on the
+// Windows 95 family, which has no such schedule.
+bool ScheduleHeldFiles(FILE *list, const char *prefix, const char *folder, const HeldFiles *held);
 
 // True when HKEY_CLASSES_ROOT gives the extension to Melvox.
 bool IsOwnedByMelvox(const char *extension);

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <set>
 
 #include "resource.h"
@@ -619,6 +620,222 @@ TEST_F(EndToEnd, WithoutInterpreterTheUserIsTold)
         TearDown();
     }
     RemoveTree(longTemp.substr(0, longTemp.rfind('\\')));
+}
+
+// Melvox still runs from the install folder: the user is asked before
+// anything is removed. Cancel leaves everything as it was; Retry once
+// Melvox has ended completes the uninstall without a further word.
+TEST_F(EndToEnd, RunningMelvoxIsClosedFirstOrNothingIsRemoved)
+{
+    MakeSetUpInstall("e2e-running", true);
+    std::string melvox = Join(folder, "Melvox.exe");
+    ASSERT_TRUE(CopyFileTo(BuiltFile("samples/stubs/Melvox.exe"), melvox));
+    Process running;
+    ASSERT_TRUE(running.Start("\"" + melvox + "\"", folder));
+    HWND window = NULL;
+    for (int i = 0; i < 100 && !window; i++, Sleep(100))
+        window = FindWindowA("MelvoxSampleWindow", NULL);
+    ASSERT_NE(nullptr, window);
+    std::string before = State();
+    const std::string question = "Melvox is still running: " + melvox +
+        "\nClose it, then press Retry. Press Cancel to stop the uninstall; nothing has been removed.";
+
+    for (bool retry : {false, true}) {
+        SCOPED_TRACE(retry ? "Retry" : "Cancel");
+        Process process;
+        HWND box = StartAndConfirm(&process);
+        ASSERT_NE(nullptr, box);
+        Press(box, IDYES);
+        ASSERT_TRUE(WaitForWindowGone(box));
+        HWND ask = WaitForDialog(kCaption, process.pid);
+        ASSERT_NE(nullptr, ask);
+        EXPECT_EQ(question, MessageBoxText(ask));
+        if (!retry) {
+            Press(ask, IDCANCEL);
+            EXPECT_EQ(0u, process.Wait(10000));
+            EXPECT_EQ(before, State());
+            EXPECT_FALSE(FileExists(ScriptPath()));
+            continue;
+        }
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        ASSERT_EQ(0u, running.Wait(10000));
+        Press(ask, IDRETRY);
+        // A further message box would keep the process from ending.
+        EXPECT_EQ(0u, process.Wait(15000));
+        EXPECT_EQ("", MelvoxKeysLeft());
+        EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
+    }
+}
+
+// PendingFileRenameOperations as UTF-16 text, its NULs included.
+std::wstring PendingOperations()
+{
+    std::wstring value;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS)
+        return value;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, L"PendingFileRenameOperations", NULL, &type, NULL, &size) == ERROR_SUCCESS &&
+        type == REG_MULTI_SZ) {
+        value.assign(size / 2, L'\0');
+        RegQueryValueExW(key, L"PendingFileRenameOperations", NULL, &type, (BYTE *)&value[0], &size);
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+void SetPendingOperations(const std::wstring &value)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                           0, KEY_SET_VALUE, &key));
+    if (value.empty())
+        RegDeleteValueW(key, L"PendingFileRenameOperations");
+    else
+        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ, (const BYTE *)value.data(),
+                       (DWORD)(value.size() * 2));
+    RegCloseKey(key);
+}
+
+std::wstring Wide(const std::string &text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &wide[0], (int)wide.size()));
+    return wide;
+}
+
+std::string Narrow(const std::wstring &text)
+{
+    std::string narrow;
+    for (wchar_t c : text)
+        narrow += c == 0 ? std::string("|") : c < 128 ? std::string(1, (char)c) : "<" + std::to_string(c) + ">";
+    return narrow;
+}
+
+// Files that others hold (the shell extension loaded as Explorer loads
+// it, a listed text file in a listed folder open without delete sharing)
+// cannot go now: the uninstall completes without asking, names one, and
+// schedules exactly the held files, then their listed folders, then the
+// install folder for the restart. A reinstall before the restart takes
+// those back and leaves another program's entries as they were; the
+// restart, wineboot -r, removes the folder.
+TEST_F(EndToEnd, FilesInUseGoAtTheRestartUnlessReinstalled)
+{
+    MakeSetUpInstall("e2e-held", true);
+    std::string dll = Join(folder, "mvxext.dll"), ini = Join(folder, "Skins\\Classic\\skin.ini");
+    ASSERT_TRUE(CopyFileTo(BuiltFile("samples/stubs/mvxext.dll"), dll));
+    HMODULE loaded = LoadLibraryA(dll.c_str());
+    ASSERT_NE(nullptr, loaded);
+    HANDLE open = CreateFileA(ini.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, open);
+    // Another program's removal and a rename out of the install folder,
+    // with a name no ANSI code page holds: they must stay to the byte.
+    const std::wstring others = L"\\??\\C:\\melvox-tests\\other \x0416\x4E2D.tmp" + std::wstring(2, L'\0') +
+        L"\\??\\" + Wide(folder) + L"\\update.new" + std::wstring(1, L'\0') + L"!\\??\\C:\\other\\x.dll" +
+        std::wstring(1, L'\0');
+    SetPendingOperations(others + std::wstring(1, L'\0'));
+
+    Process process;
+    HWND box = StartAndConfirm(&process);
+    ASSERT_NE(nullptr, box);
+    Press(box, IDYES);
+    ASSERT_TRUE(WaitForWindowGone(box));
+    HWND told = WaitForDialog(kCaption, process.pid);
+    ASSERT_NE(nullptr, told);
+    EXPECT_EQ("Some files are still in use, among them " + dll + "\nThey will be removed when Windows restarts.",
+              MessageBoxText(told));
+    Press(told, IDOK);
+    EXPECT_EQ(0u, process.Wait(15000));
+    std::wstring scheduled = others;
+    for (const std::string &name : {dll, ini, Join(folder, "Skins\\Classic"), Join(folder, "Skins"), folder})
+        scheduled += L"\\??\\" + Wide(name) + std::wstring(2, L'\0');
+    scheduled += L'\0';
+    std::wstring pending = PendingOperations();
+    EXPECT_EQ(Narrow(scheduled), Narrow(pending));
+    // The script still removes the program; the held files keep the folder.
+    EXPECT_TRUE(WaitUntilGone(program, 12000));
+    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+    EXPECT_TRUE(FileExists(dll) && FileExists(ini));
+    std::string left = ListTree(folder);
+    EXPECT_EQ(4, std::count(left.begin(), left.end(), '\n')) << left;
+
+    // A reinstall into the folder before the restart.
+    ASSERT_TRUE(CopyFileTo(ProgramExe(), program));
+    ASSERT_TRUE(RunRealSetup(program, folder));
+    EXPECT_EQ(Narrow(others + std::wstring(1, L'\0')), Narrow(PendingOperations()));
+    DeleteFileA(program.c_str());
+
+    // Without it the restart removes the held files and the folder.
+    SetPendingOperations(pending);
+    FreeLibrary(loaded);
+    CloseHandle(open);
+    EXPECT_EQ(0u, RunAndWait("C:\\windows\\system32\\wineboot.exe", "-r", "C:\\", 60000));
+    EXPECT_FALSE(FolderExists(folder)) << ListTree(folder);
+    SetPendingOperations(L"");
+}
+
+// One setup or uninstall at a time: an uninstall or a setup started while
+// an uninstall asks its question says so, under its own caption, and
+// changes nothing; the first one then removes everything, once.
+TEST_F(EndToEnd, OneSetupOrUninstallAtATime)
+{
+    MakeSetUpInstall("e2e-twice", true);
+    std::string before = State();
+    std::string command = "\"" + program + "\"";
+    Process first, second;
+    ASSERT_TRUE(first.Start(command, "C:\\"));
+    ASSERT_TRUE(second.Start(command, "C:\\"));
+    HWND boxes[2] = {WaitForDialog(kCaption, first.pid), WaitForDialog(kCaption, second.pid)};
+    ASSERT_NE(nullptr, boxes[0]);
+    ASSERT_NE(nullptr, boxes[1]);
+    const std::string running = "Setup or uninstall of Melvox is already running.\nPlease wait until it has ended.";
+    int asking = MessageBoxText(boxes[0]) == running ? 1 : 0;
+    EXPECT_EQ("Continue with uninstall Melvox", MessageBoxText(boxes[asking]));
+    EXPECT_EQ(running, MessageBoxText(boxes[1 - asking]));
+    Press(boxes[1 - asking], IDOK);
+    EXPECT_EQ(0u, (asking ? first : second).Wait(10000));
+
+    Process setup;
+    ASSERT_TRUE(setup.Start(command + " /setup", folder));
+    HWND refused = WaitForDialog("Melvox Setup", setup.pid);
+    ASSERT_NE(nullptr, refused);
+    EXPECT_EQ(running, MessageBoxText(refused));
+    Press(refused, IDOK);
+    EXPECT_EQ(0u, setup.Wait(10000));
+    EXPECT_EQ(before, State());
+    EXPECT_FALSE(FileExists(ScriptPath()));
+
+    Press(boxes[asking], IDYES);
+    EXPECT_EQ(0u, (asking ? second : first).Wait(15000));
+    EXPECT_EQ("", MelvoxKeysLeft());
+    EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
+    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+}
+
+// Setup cancelled under the sample installer: the installer removes what
+// it copied and ends with an error, instead of leaving a Melvox that no
+// list of installed programs knows.
+TEST_F(EndToEnd, PackagedInstallWithSetupCancelledLeavesNoFiles)
+{
+    std::string installer = BuiltFile("samples/installer/melvox-setup.exe");
+    ASSERT_TRUE(FileExists(installer)) << installer << " was not built (makensis was not found)";
+    RemoveAllMelvoxKeys();
+    folder = MakeTempFolder("nsis cancel");
+    std::string install = Join(folder, "Melvox");
+    Process setupRun;
+    ASSERT_TRUE(setupRun.Start("\"" + installer + "\" /S /D=" + install, "C:\\"));
+    HWND setup = WaitForDialog("Melvox Setup", 0, 30000, "OK");
+    ASSERT_NE(nullptr, setup) << "the installer started no uninstall.exe /setup";
+    EXPECT_NE("", ListTree(install));
+    Press(setup, IDCANCEL);
+    DWORD code = setupRun.Wait(30000);
+    EXPECT_NE(STILL_ACTIVE, code);
+    EXPECT_NE(0u, code);
+    EXPECT_FALSE(FolderExists(install)) << ListTree(install);
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE,
+                              "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Melvox archiver"));
 }
 
 } // namespace

@@ -1,0 +1,106 @@
+#include "uninstall.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "../app/app.h"
+#include "listfile.h"
+
+static bool IsProgramFile(const char *name)
+{
+    size_t n = strlen(name);
+    return n >= 4 && EqualsIgnoringCase(name + n - 4, ".exe");
+}
+
+bool FindRunningProgram(FILE *list, const char *prefix, const char *programPath, char *name)
+{
+    bool found = false;
+    while (!found && ReadListEntry(list, prefix, name)) {
+        // A listed uninstall.exe is this program: it runs, and goes last.
+        if (!IsProgramFile(name) || EqualsIgnoringCase(name, programPath))
+            continue;
+        // A running program's file still opens for reading with no sharing
+        // (under Wine at least); for writing it is refused.
+        HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        else
+            found = GetLastError() == ERROR_SHARING_VIOLATION;
+    }
+    fseek(list, 0, SEEK_SET);
+    return found;
+}
+
+// Whether name lies below folder (a full name of the same list).
+static bool LiesIn(const char *name, const char *folder)
+{
+    size_t n = strlen(folder);
+    return _strnicmp(name, folder, n) == 0 && name[n] == '\\';
+}
+
+static int Depth(const char *name)
+{
+    int depth = 0;
+    for (; *name; name++)
+        depth += *name == '\\';
+    return depth;
+}
+
+static bool ScheduleRemoval(const char *name)
+{
+    return MoveFileExA(name, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+// The listed folders that hold a held file, deepest first (list order
+// among equals), each scheduled once the files are.
+static void ScheduleHoldingFolders(FILE *list, const char *prefix, const HeldFiles *held)
+{
+    HeldFiles folders;
+    ZeroMemory(&folders, sizeof folders);
+    char name[MAX_PATH];
+    int deepest = 0;
+    while (ReadListEntry(list, prefix, name)) {
+        DWORD attributes = GetFileAttributesA(name);
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        bool holds = false;
+        for (const char *file = held->names; !holds && file < held->names + held->used;
+             file += strlen(file) + 1)
+            holds = LiesIn(file, name);
+        if (!holds)
+            continue;
+        size_t length = strlen(name) + 1;
+        char *grown = (char *)realloc(folders.names, folders.used + length);
+        if (grown == NULL)
+            break;
+        folders.names = grown;
+        memcpy(folders.names + folders.used, name, length);
+        folders.used += length;
+        if (Depth(name) > deepest)
+            deepest = Depth(name);
+    }
+    fseek(list, 0, SEEK_SET);
+    for (int depth = deepest; depth > 0; depth--)
+        for (const char *folder = folders.names; folder && folder < folders.names + folders.used;
+             folder += strlen(folder) + 1)
+            if (Depth(folder) == depth)
+                ScheduleRemoval(folder);
+    free(folders.names);
+}
+
+bool ScheduleHeldFiles(FILE *list, const char *prefix, const char *folder, const HeldFiles *held)
+{
+    if (g_osVersion.dwPlatformId == PLATFORM_WIN9X)
+        return false;
+    // Files first, so that their folders are empty when their turn comes.
+    bool all = held->lost == 0;
+    for (const char *file = held->names; file && file < held->names + held->used;
+         file += strlen(file) + 1)
+        all = ScheduleRemoval(file) && all;
+    ScheduleHoldingFolders(list, prefix, held);
+    // A drive root is never removed.
+    size_t n = strlen(folder);
+    if (n > 0 && folder[n - 1] != '\\')
+        ScheduleRemoval(folder);
+    return all;
+}
