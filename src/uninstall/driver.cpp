@@ -83,6 +83,9 @@ static EntryOutcome RemoveEntry(const char *name)
 // Adds a name to the held files; one that cannot be kept is counted lost.
 static void AddHeldFile(HeldFiles *held, const char *name)
 {
+    for (const char *exempt : held->exempt)
+        if (exempt != NULL && EqualsIgnoringCase(name, exempt))
+            return;
     size_t length = strlen(name) + 1;
     if (held->used + length > held->size) {
         size_t size = held->size ? held->size * 2 : 1024;
@@ -104,7 +107,9 @@ static void AddHeldFile(HeldFiles *held, const char *name)
 void FreeHeldFiles(HeldFiles *held)
 {
     free(held->names);
-    ZeroMemory(held, sizeof *held);
+    held->names = NULL;
+    held->used = held->size = 0;
+    held->count = held->lost = 0;
 }
 
 int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held)
@@ -227,8 +232,12 @@ void RunUninstall()
     RemoveShortcuts();
     DeleteHelpIndex("melvox.gid");
     DeleteHelpIndex("melvox.fts");
+    char listPath[MAX_PATH];
     HeldFiles held;
     ZeroMemory(&held, sizeof held);
+    held.exempt[0] = programPath;
+    if (JoinPath(listPath, sizeof listPath, folder, LIST_FILE_NAME))
+        held.exempt[1] = listPath;
     RemoveListedFiles(list, prefix, &held);
     if (held.count + held.lost > 0) {
         // What another process holds goes at the next restart; the user

@@ -14,8 +14,11 @@ void RunUninstall();
 
 // Full names of listed files that stay because another process uses
 // them, in list order, each ending in NUL. lost counts those that could
-// not be kept for want of memory.
+// not be kept for want of memory. The exempt names (set by the caller, or
+// NULL) never count: this program, which the cleanup script removes, and
+// the list, which is open until it is deleted.
 struct HeldFiles {
+    const char *exempt[2];
     char *names;
     size_t used;
     size_t size;

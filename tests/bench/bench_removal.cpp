@@ -136,9 +136,16 @@ double RemoveListed(const std::string &root, const char *name, const Layout &lay
         fprintf(list, "%s\r\n", entry.c_str());
     fclose(list);
     list = fopen(listPath.c_str(), "rb");
+    // As the uninstall runs it: the check for a running program first, and
+    // the passes keeping what stays in use.
+    std::string prefix = root + "\\";
     double start = Now();
-    int passes = RemoveListedFiles(list, (root + "\\").c_str());
+    char running[MAX_PATH];
+    FindRunningProgram(list, prefix.c_str(), "", running);
+    HeldFiles held = {};
+    int passes = RemoveListedFiles(list, prefix.c_str(), &held);
     double ms = Now() - start;
+    FreeHeldFiles(&held);
     fclose(list);
     DeleteFileA(listPath.c_str());
     Report(name, "listed", layout.listed.size(), passes, ms, Leftovers(root, layout));

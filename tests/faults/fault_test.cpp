@@ -191,13 +191,22 @@ TEST_F(Faults, ListedFileHeldOpenStays)
     Held held(HoldWithoutSharing(In("held.txt")));
     ASSERT_NE(INVALID_HANDLE_VALUE, held.handle);
 
-    ASSERT_TRUE(RunUninstall(install));
+    std::string message;
+    ASSERT_TRUE(RunUninstall(install, 60000, &message));
+    EXPECT_EQ("Some files are still in use, among them " + In("held.txt") +
+                  "\nThey will be removed when Windows restarts.", message);
     EXPECT_TRUE(FileExists(In("held.txt")));
     EXPECT_FALSE(FileExists(In("a.txt")));
     EXPECT_FALSE(FolderExists(In("sub")));
     EXPECT_FALSE(FileExists(install.list));
     ExpectCleanedUp(false);
     held.Close();
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "PendingFileRenameOperations");
+        RegCloseKey(key);
+    }
 }
 
 // Listed folders that cannot go: one holding an unlisted file, one also
