@@ -349,22 +349,23 @@ TEST_F(EndToEnd, DriveRootInstall)
 // install folder "MelvØx" into "MelvOx" and the temp folder "Šimon" into
 // "Simon" in the script. Beside each stands a decoy of that look-alike
 // name, which must stay byte for byte; the program's own file and folder
-// still go.
+// still go. Both names also hold what the command interpreter would split
+// a line at ("John (Work)", "Tom & Jerry", '^'), for the real cmd.exe.
 TEST_F(EndToEnd, LookAlikeNamesNeverLeadTheScriptElsewhere)
 {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     for (bool inTemp : {false, true}) {
         SCOPED_TRACE(inTemp ? "temp folder under \x8Aimon" : "install folder Melv\xD8x");
-        MakeSetUpInstall(inTemp ? "e2e-oem" : "e2e Melv\xD8x", true);
+        MakeSetUpInstall(inTemp ? "e2e-oem" : "e2e Melv\xD8x (Work) ^1", true);
         std::string decoy, script = ScriptPath(), decoyBytes = "decoy: not the program's";
         std::string temps;
         if (inTemp) {
             temps = MakeTempFolder("e2e-temps");
-            std::string own = Join(temps, "\x8Aimon");
+            std::string own = Join(temps, "\x8Aimon & Jerry (Work) ^");
             CreateDirectoryA(own.c_str(), NULL);
-            CreateDirectoryA(Join(temps, "Simon").c_str(), NULL);
-            decoy = Join(temps, "Simon\\Uninstall.Mvx.Bat");
+            CreateDirectoryA(Join(temps, "Simon & Jerry (Work) ^").c_str(), NULL);
+            decoy = Join(temps, "Simon & Jerry (Work) ^\\Uninstall.Mvx.Bat");
             script = Join(own, "Uninstall.Mvx.Bat");
             SetEnvironmentVariableA("TMP", own.c_str());
             SetEnvironmentVariableA("TEMP", own.c_str());
@@ -509,9 +510,11 @@ TEST_F(EndToEnd, InterpreterStartedAsThePlatformWants)
         Sleep(200);
         ASSERT_TRUE(ReadFileText(recordPath, &record));
 
-        EXPECT_EQ(recorder + " /c \"" + ScriptPath() + "\"", RecordField(record, "command"));
-        EXPECT_EQ(folder.substr(0, folder.rfind('\\')), RecordField(record, "folder"));
         bool win9x = version[0] != '\0';
+        EXPECT_EQ(win9x ? recorder + " /c \"" + ScriptPath() + "\""
+                        : "\"" + recorder + "\" /d /s /c \"\"" + ScriptPath() + "\"\"",
+                  RecordField(record, "command"));
+        EXPECT_EQ(folder.substr(0, folder.rfind('\\')), RecordField(record, "folder"));
         if (win9x) {
             EXPECT_EQ(std::to_string(STARTF_USESTDHANDLES), RecordField(record, "flags"));
             EXPECT_EQ("1", RecordField(record, "samehandles"));
@@ -581,7 +584,8 @@ TEST_F(EndToEnd, WithoutInterpreterTheUserIsTold)
     std::string longTemp = MakeTempFolder(std::string(100, 't'));
     longTemp = Join(longTemp, std::string(110, 'u'));
     CreateDirectoryA(longTemp.c_str(), NULL);
-    // Each fits a path; together with " /c \"\"" they do not fit 512.
+    // Each fits a path; with the interpreter's switches and quotes they do
+    // not fit 512.
     std::string longComspec = "C:\\" + std::string(248, 'c') + "\\cmd.exe";
     std::string longScript = Join(longTemp, "Uninstall.Mvx.Bat");
     ASSERT_LT(longComspec.size(), (size_t)MAX_PATH);
