@@ -625,4 +625,55 @@ TEST_F(EndToEnd, WithoutInterpreterTheUserIsTold)
     RemoveTree(longTemp.substr(0, longTemp.rfind('\\')));
 }
 
+// An install folder named outside the ANSI code page (Cyrillic on 1252):
+// the ANSI functions give '?' for those letters. Setup in it and the
+// uninstall of it each say so in one message and change nothing.
+TEST_F(EndToEnd, FolderOutsideTheCodePageIsRefusedWithAMessage)
+{
+    MakeSetUpInstall("e2e-codepage", true);
+    std::string before = State();
+    auto widen = [](const std::string &text) {
+        WCHAR wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide, MAX_PATH);
+        return std::wstring(wide);
+    };
+    std::wstring ansiFolder = widen(folder);
+    std::wstring cyrillic = widen(folder.substr(0, folder.rfind('\\'))) +
+                            L"\\\u041C\u0435\u043B\u0432\u043E\u043A\u0441 e2e";
+    ASSERT_TRUE(MoveFileW(ansiFolder.c_str(), cyrillic.c_str()));
+    char shown[MAX_PATH];
+    WideCharToMultiByte(CP_ACP, 0, cyrillic.c_str(), -1, shown, MAX_PATH, NULL, NULL);
+    ASSERT_NE(nullptr, strchr(shown, '?'));
+
+    // Setup in the folder, then the uninstall started from elsewhere; in a
+    // function of its own, so that the folder gets its name back whatever
+    // fails.
+    auto refused = [&](const char *caption, const wchar_t *arguments, const wchar_t *directory) {
+        SCOPED_TRACE(caption);
+        std::wstring command = L"\"" + cyrillic + L"\\uninstall.exe\"" + arguments;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started;
+        ASSERT_TRUE(CreateProcessW(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, directory,
+                                   &startup, &started));
+        CloseHandle(started.hThread);
+        Process process;
+        process.handle = started.hProcess;
+        process.pid = started.dwProcessId;
+        HWND box = WaitForDialog(caption, process.pid);
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ("Melvox cannot be set up or removed from the folder " + std::string(shown) +
+                      "\nIts name uses characters outside the system's code page. "
+                      "Please use a folder whose name has none of them.",
+                  MessageBoxText(box));
+        Press(box, IDOK);
+        EXPECT_EQ(0u, process.Wait(10000));
+    };
+    refused("Melvox Setup", L" /setup", cyrillic.c_str());
+    refused(kCaption, L"", L"C:\\");
+    ASSERT_TRUE(MoveFileW(cyrillic.c_str(), ansiFolder.c_str()));
+    EXPECT_EQ(before, State());
+    EXPECT_FALSE(FileExists(ScriptPath()));
+}
+
 } // namespace
