@@ -260,7 +260,7 @@ TEST_F(SetupApply, WithoutShellIntegrationNoShellNewIsTouched)
     EXPECT_FALSE(RegValueExists(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
 }
 
-TEST_F(SetupApply, ProgIdNamesTheInstallFolderUnquoted)
+TEST_F(SetupApply, ProgIdQuotesTheProgramOnlyInTheOpenCommand)
 {
     struct Case {
         std::string folder;

@@ -183,7 +183,6 @@ TEST_F(EndToEnd, AnsweredYesRemovesEverything)
     EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
     printf("program, folder and script gone %lu ms after Yes\n",
            (unsigned long)(GetTickCount() - start));
-    EXPECT_TRUE(WaitForDialog(kCaption, 0, 500) == NULL); // no warning
     DeleteFileA(canary.c_str());
 }
 
@@ -215,8 +214,7 @@ std::set<std::string> InstalledProgramKeys()
 TEST_F(EndToEnd, PackagedInstallRemovedThroughTheSystemList)
 {
     std::string installer = BuiltFile("samples/installer/melvox-setup.exe");
-    if (!FileExists(installer))
-        GTEST_SKIP() << installer << " was not built (makensis was not found)";
+    ASSERT_TRUE(FileExists(installer)) << installer << " was not built (makensis was not found)";
     RemoveAllMelvoxKeys();
     DeleteFileA(ScriptPath().c_str());
     RegSetString(HKEY_CLASSES_ROOT, ".zip", "", "WinZipper.Zip");
@@ -389,7 +387,6 @@ TEST_F(EndToEnd, LookAlikeNamesNeverLeadTheScriptElsewhere)
         std::string bytes;
         EXPECT_TRUE(ReadFileText(decoy, &bytes));
         EXPECT_EQ(decoyBytes, bytes);
-        EXPECT_TRUE(WaitForDialog(kCaption, 0, 500) == NULL); // no warning
         RemoveTree(inTemp ? temps : decoy.substr(0, decoy.rfind('\\')));
         TearDown();
     }
