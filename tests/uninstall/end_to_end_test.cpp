@@ -673,4 +673,25 @@ TEST_F(EndToEnd, FolderOutsideTheCodePageIsRefusedWithAMessage)
     EXPECT_FALSE(FileExists(ScriptPath()));
 }
 
+// An install folder with letters beyond ASCII ("Jörg", "€"), named in the
+// code page the process has. CTest runs this case a second time with
+// Windows' UTF-8 setting (ANSI and OEM code page 65001, through a
+// Unicode-only locale of Wine): the script must be written and run there
+// too, not give way to "delete manually".
+TEST_F(EndToEnd, NonAsciiFolderGoesInTheSystemsCodePages)
+{
+    printf("code pages: ANSI %u, OEM %u\n", GetACP(), GetOEMCP());
+    char tag[MAX_PATH];
+    ASSERT_NE(0, WideCharToMultiByte(CP_ACP, 0, L"e2e J\u00F6rg \u20AC", -1, tag, MAX_PATH, NULL, NULL));
+    MakeSetUpInstall(tag, true);
+    Process process;
+    HWND box = StartAndConfirm(&process);
+    ASSERT_NE(nullptr, box);
+    Press(box, IDYES);
+    EXPECT_EQ(0u, process.Wait(15000)) << "the uninstall did not end (a warning?)";
+    EXPECT_EQ("", MelvoxKeysLeft());
+    EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
+    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+}
+
 } // namespace
