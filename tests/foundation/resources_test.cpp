@@ -98,20 +98,31 @@ TEST_F(ResourcesTest, EveryResourceCarriesTheNeutralLanguage)
     }
 }
 
-TEST_F(ResourcesTest, StringTableHoldsTheEightTexts)
+TEST_F(ResourcesTest, StringTableHoldsEveryText)
 {
     const char *texts[] = {
         "Melvox archiver", "Melvox help", "Console MVX manual", "Uninstall Melvox",
         "Uninstall completed", "You should delete %s manually",
         "Continue with uninstall Melvox", "Cannot open list file %s",
+        "Melvox Setup",
+        "Setup or uninstall of Melvox is already running.\nPlease wait until it has ended.",
+        "Melvox is still running: %s\nClose it, then press Retry. Press Cancel to stop the "
+        "uninstall; nothing has been removed.",
+        "Some files are still in use, among them %s\nThey will be removed when Windows restarts.",
+        "Some files are still in use, among them %s\nPlease delete them by hand once they are no "
+        "longer in use.",
+        "Melvox cannot be set up or removed from the folder %s\nIts name uses characters outside "
+        "the system's code page. Please use a folder whose name has none of them.",
     };
-    for (UINT i = 0; i < 8; i++) {
+    const UINT count = sizeof texts / sizeof texts[0];
+    ASSERT_EQ(IDS_LAST_TEXT - 5100u, count);
+    for (UINT i = 0; i < count; i++) {
         char text[256] = "";
         LoadStringA(module, 5101 + i, text, sizeof text);
         EXPECT_STREQ(texts[i], text) << "id " << 5101 + i;
     }
     char text[256] = "x";
-    EXPECT_EQ(0, LoadStringA(module, 5109, text, sizeof text));
+    EXPECT_EQ(0, LoadStringA(module, IDS_LAST_TEXT + 1, text, sizeof text));
 }
 
 // One control of a classic dialog template, as the template stores it.
