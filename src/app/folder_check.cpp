@@ -1,6 +1,5 @@
 #include "app.h"
 
-#include <string.h>
 #include <wchar.h>
 
 #include "../resources/resource.h"
