@@ -21,6 +21,8 @@ have makensis || need+=(nsis)
 have clang++ || need+=(clang)
 dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
 [ -d /usr/src/googletest/googletest ] || need+=(googletest)
+# The Hindi locale's source: the UTF-8 code-page test builds it with localedef.
+[ -f /usr/share/i18n/locales/hi_IN ] || need+=(locales)
 
 if [ ${#need[@]} -eq 0 ]; then
     exit 0

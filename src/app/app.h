@@ -62,4 +62,10 @@ bool GetProgramPath(char *path /* MAX_PATH */);
 // The current directory; false if it does not fit MAX_PATH.
 bool GetCurrentFolder(char *path /* MAX_PATH */);
 
+// Whether the ANSI functions name the program's folder and, for setup,
+// the current folder as they are. When a name uses characters outside the
+// system's code page, the user is told and the result is false: nothing
+// may then be written or removed.
+bool CheckFolderNames(bool setup);
+
 #endif

@@ -109,7 +109,7 @@ void Dispatch(const char *commandTail)
             RunUninstall();
         return;
     }
-    if (_strnicmp(option, "/setup", 6) == 0 && MayRun(IDS_SETUPCAPTION))
+    if (_strnicmp(option, "/setup", 6) == 0 && MayRun(IDS_SETUPCAPTION) && CheckFolderNames(true))
         DialogBoxParamA(g_hResources, "SETUPDLG", NULL, SetupDialogProc, 0);
     if (_strnicmp(option, "/wait", 5) == 0)
         Sleep(2000);

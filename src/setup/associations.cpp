@@ -45,6 +45,13 @@ void ApplyAssociations(HWND hDlg)
 
     bool shellIntegration = IsDlgButtonChecked(hDlg, IDC_SHELLEXT) != 0;
 
+    // The open command is a command line, with room for every path. A type
+    // taken over without it would open with nothing.
+    char programPath[MAX_PATH];
+    char command[MESSAGE_SIZE];
+    bool havePath = GetInstallPath("Melvox.exe", programPath);
+    bool haveCommand = havePath && FormatText(command, sizeof command, "\"%s\" \"%%1\"", programPath);
+
     char key[MAX_PATH];
     SetRegistryRoot(HKEY_CURRENT_USER);
     for (const ArchiveType &type : types) {
@@ -54,7 +61,7 @@ void ApplyAssociations(HWND hDlg)
 
     SetRegistryRoot(HKEY_CLASSES_ROOT);
     for (const ArchiveType &type : types) {
-        if (!IsDlgButtonChecked(hDlg, type.id))
+        if (!haveCommand || !IsDlgButtonChecked(hDlg, type.id))
             continue;
         char previousType[TYPE_SIZE];
         char previousContent[TYPE_SIZE];
@@ -79,16 +86,13 @@ void ApplyAssociations(HWND hDlg)
         }
     }
 
-    // A path that does not fit is left out rather than registered cut short.
-    char programPath[MAX_PATH];
-    char command[MAX_PATH];
-    char iconLocation[MAX_PATH];
-    bool havePath = GetInstallPath("Melvox.exe", programPath);
     WriteRegString(PROGID, "", "Melvox archive");
     // Quoted: unquoted, the system would try every prefix of a path with
     // blanks ("C:\Program.exe" for "C:\Program Files\...") first.
-    if (havePath && FormatText(command, sizeof command, "\"%s\" \"%%1\"", programPath))
+    if (haveCommand)
         WriteRegString(PROGID "\\shell\\open\\command", "", command);
+    // A path that does not fit is left out rather than registered cut short.
+    char iconLocation[MAX_PATH];
     if (havePath && FormatText(iconLocation, sizeof iconLocation, "%s,0", programPath))
         WriteRegString(PROGID "\\DefaultIcon", "", iconLocation);
 }

@@ -171,6 +171,8 @@ void RunUninstall()
     char programPath[MAX_PATH];
     if (!GetProgramPath(programPath))
         return;
+    if (!CheckFolderNames(false))
+        return;
     char folder[MAX_PATH];
     CopyText(folder, sizeof folder, programPath);
     char *cut = strrchr(folder, '\\');

@@ -7,16 +7,19 @@
 
 // The interpreter reads a batch file in the OEM code page; the paths are
 // ANSI. Only an exact conversion will do: the system's best fit would turn
-// "MelvØx" into "MelvOx", which may be some other program's folder.
+// "MelvØx" into "MelvOx", which may be some other program's folder. The
+// conversion asks for no flags (WC_NO_BEST_FIT_CHARS and the used-default
+// flag fail with CP_UTF8 and are unknown to Windows 95 and NT 4); reading
+// the result back shows whether it is exact.
 static bool ToOemExactly(const char *path, char *oem /* MAX_PATH */)
 {
-    WCHAR wide[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) == 0)
-        return false;
-    BOOL usedDefault = FALSE;
-    int n = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, wide, -1, oem, MAX_PATH, NULL,
-                                &usedDefault);
-    return n != 0 && !usedDefault;
+    if (!NeedsOemConversion(path, GetACP(), GetOEMCP()))
+        return CopyText(oem, MAX_PATH, path);
+    WCHAR wide[MAX_PATH], back[MAX_PATH];
+    return MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) != 0 &&
+           WideCharToMultiByte(CP_OEMCP, 0, wide, -1, oem, MAX_PATH, NULL, NULL) != 0 &&
+           MultiByteToWideChar(CP_OEMCP, 0, oem, -1, back, MAX_PATH) != 0 &&
+           IsExactConversion(wide, back);
 }
 
 // Whether both names lead to the same file or folder.
@@ -47,6 +50,10 @@ static bool ToScriptPath(const char *path, char *oem /* MAX_PATH */)
 {
     if (ToOemExactly(path, oem))
         return true;
+    // The Windows 95 family cannot open a folder for IsSameFile, nor share
+    // a delete: there a path is exact or it has no script form.
+    if (g_osVersion.dwPlatformId == PLATFORM_WIN9X)
+        return false;
     char alias[MAX_PATH];
     DWORD n = GetShortPathNameA(path, alias, MAX_PATH);
     return n != 0 && n < MAX_PATH && ToOemExactly(alias, oem) && IsSameFile(path, alias);
@@ -86,12 +93,6 @@ bool WriteCleanupScript(const char *programPath, char *scriptPath)
     return true;
 }
 
-bool ComposeInterpreterCommand(char *command, size_t size, const char *interpreter,
-                               const char *scriptPath)
-{
-    return FormatText(command, size, "%s /c \"%s\"", interpreter, scriptPath);
-}
-
 // No interpreter runs the script: the program file and the install folder
 // stay, and only the user can remove them now.
 static void AbandonCleanup(const char *scriptPath, const WarningText *warning)
@@ -108,7 +109,8 @@ void StartCleanupScript(const char *scriptPath, const WarningText *warning)
     DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, MAX_PATH);
     char command[MESSAGE_SIZE];
     if (n == 0 || n >= MAX_PATH ||
-        !ComposeInterpreterCommand(command, sizeof command, interpreter, scriptPath)) {
+        !ComposeInterpreterCommand(command, sizeof command, g_osVersion.dwPlatformId, interpreter,
+                                   scriptPath)) {
         AbandonCleanup(scriptPath, warning);
         ExitProcess(0);
     }

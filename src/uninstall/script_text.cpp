@@ -60,3 +60,33 @@ size_t ComposeCleanupScript(char *buffer, size_t size, int platformId,
     }
     return used;
 }
+
+bool ComposeInterpreterCommand(char *command, size_t size, int platformId,
+                               const char *interpreter, const char *scriptPath)
+{
+    bool fits = platformId == 1
+                    ? FormatText(command, size, "%s /c \"%s\"", interpreter, scriptPath)
+                    : FormatText(command, size, "\"%s\" /d /s /c \"\"%s\"\"", interpreter, scriptPath);
+    if (!fits && size > 0)
+        command[0] = '\0';
+    return fits;
+}
+
+bool NeedsOemConversion(const char *path, unsigned ansiCodePage, unsigned oemCodePage)
+{
+    if (ansiCodePage == oemCodePage)
+        return false;
+    for (const char *p = path; *p; p++)
+        if ((unsigned char)*p >= 0x80)
+            return true;
+    return false;
+}
+
+bool IsExactConversion(const wchar_t *original, const wchar_t *readBack)
+{
+    while (*original && *original == *readBack) {
+        original++;
+        readBack++;
+    }
+    return *original == *readBack;
+}

@@ -18,4 +18,22 @@ size_t ComposeCleanupScript(char *buffer, size_t size, int platformId,
                             const char *programPath, const char *folder,
                             const char *scriptPath);
 
+// The interpreter's command line for the script; false (an empty buffer)
+// when it does not fit. The NT family gets "<interpreter>" /d /s /c
+// ""<script>"": /s takes off only the outer quotes, so '&', '(' or '^' in
+// a path stay part of it, and /d keeps AutoRun commands out. COMMAND.COM
+// of the Windows 95 family knows neither: <interpreter> /c "<script>".
+bool ComposeInterpreterCommand(char *command, size_t size, int platformId,
+                               const char *interpreter, const char *scriptPath);
+
+// Whether an ANSI path must be converted before the interpreter reads it
+// in the OEM code page: not when it is plain ASCII, which every OEM code
+// page keeps, nor when both code pages are the same.
+bool NeedsOemConversion(const char *path, unsigned ansiCodePage, unsigned oemCodePage);
+
+// Whether the OEM form of a path, read back into UTF-16, gives the
+// original: a best fit ("Ø" read back as "O") or a default character does
+// not.
+bool IsExactConversion(const wchar_t *original, const wchar_t *readBack);
+
 #endif

@@ -67,8 +67,4 @@ bool WriteCleanupScript(const char *programPath, char *scriptPath);
 // the warning, composed beforehand in the language of the run.
 void StartCleanupScript(const char *scriptPath, const WarningText *warning);
 
-// The interpreter's command line: false when it does not fit.
-bool ComposeInterpreterCommand(char *command, size_t size, const char *interpreter,
-                               const char *scriptPath);
-
 #endif

@@ -117,3 +117,63 @@ TEST(ScriptText, LongestPathsFitTheProgramsBuffer)
 }
 
 } // namespace
+
+namespace {
+
+// The interpreter's command line on each platform family, in buffers of
+// every size around its length: whole, or false and empty.
+TEST(InterpreterCommand, EachFamilyItsFormNeverCut)
+{
+    const struct { int platformId; const char *interpreter, *script, *command; } cases[] = {
+        {2, "C:\\WINDOWS\\system32\\cmd.exe", "C:\\Users\\John (Work)\\Temp\\Uninstall.Mvx.Bat",
+         "\"C:\\WINDOWS\\system32\\cmd.exe\" /d /s /c \"\"C:\\Users\\John (Work)\\Temp\\Uninstall.Mvx.Bat\"\""},
+        {2, "C:\\Program Files\\cmd.exe", "C:\\a&b\\p^q\\x.bat",
+         "\"C:\\Program Files\\cmd.exe\" /d /s /c \"\"C:\\a&b\\p^q\\x.bat\"\""},
+        {0, "cmd.exe", "x.bat", "\"cmd.exe\" /d /s /c \"\"x.bat\"\""},
+        {1, "C:\\WINDOWS\\COMMAND.COM", "C:\\WINDOWS\\TEMP\\Uninstall.Mvx.Bat",
+         "C:\\WINDOWS\\COMMAND.COM /c \"C:\\WINDOWS\\TEMP\\Uninstall.Mvx.Bat\""},
+    };
+    for (const auto &c : cases) {
+        std::string expected = c.command;
+        for (size_t size = 1; size <= expected.size() + 2; size++) {
+            ExactBuffer buffer(size);
+            bool fits = ComposeInterpreterCommand(buffer.get(), size, c.platformId, c.interpreter, c.script);
+            ASSERT_TRUE(buffer.Terminated()) << c.command << ", size " << size;
+            EXPECT_EQ(size > expected.size(), fits) << c.command << ", size " << size;
+            EXPECT_EQ(fits ? expected : "", buffer.Text()) << c.command << ", size " << size;
+        }
+    }
+}
+
+// Whether a path can be written for the interpreter as it is, or through
+// an exact conversion: the wide form of each ANSI path and what its OEM
+// form reads back as, as the system gives them.
+TEST(OemConversion, AsciiEqualCodePagesAndExactRoundTripsOnly)
+{
+    const struct {
+        const char *what, *path;
+        unsigned ansi, oem;
+        const wchar_t *wide, *readBack;
+        bool convert, exact;
+    } cases[] = {
+        {"ASCII", "C:\\Program Files\\Melvox", 1252, 437, nullptr, nullptr, false, true},
+        {"ASCII with UTF-8 as ANSI", "C:\\Melvox", 65001, 437, nullptr, nullptr, false, true},
+        {"equal code pages", "C:\\J\xF6rg", 1252, 1252, nullptr, nullptr, false, true},
+        {"UTF-8 for both", "C:\\J\xC3\xB6rg\\\xD0\x9C", 65001, 65001, nullptr, nullptr, false, true},
+        {"exact", "C:\\J\xF6rg", 1252, 437, L"C:\\J\u00F6rg", L"C:\\J\u00F6rg", true, true},
+        {"exact to UTF-8", "C:\\\xD8", 1252, 65001, L"C:\\\u00D8", L"C:\\\u00D8", true, true},
+        {"best fit", "C:\\Melv\xD8x", 1252, 437, L"C:\\Melv\u00D8x", L"C:\\MelvOx", true, false},
+        {"default character", "C:\\\x80", 1252, 437, L"C:\\\u20AC", L"C:\\?", true, false},
+        {"read back shorter", "C:\\\xF6", 1252, 850, L"C:\\\u00F6", L"C:\\", true, false},
+        {"read back longer", "C:\\\xF6", 1252, 850, L"C:\\\u00F6", L"C:\\\u00F6x", true, false},
+        {"high code at the end", "C:\\x\xFF", 1252, 437, L"C:\\x\u00FF", L"C:\\x\u00FF", true, true},
+    };
+    for (const auto &c : cases) {
+        bool convert = NeedsOemConversion(c.path, c.ansi, c.oem);
+        EXPECT_EQ(c.convert, convert) << c.what;
+        if (convert)
+            EXPECT_EQ(c.exact, IsExactConversion(c.wide, c.readBack)) << c.what;
+    }
+}
+
+} // namespace

@@ -260,7 +260,7 @@ TEST_F(SetupApply, WithoutShellIntegrationNoShellNewIsTouched)
     EXPECT_FALSE(RegValueExists(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data"));
 }
 
-TEST_F(SetupApply, ProgIdNamesTheInstallFolderUnquoted)
+TEST_F(SetupApply, ProgIdQuotesTheProgramOnlyInTheOpenCommand)
 {
     struct Case {
         std::string folder;
@@ -347,17 +347,18 @@ TEST_F(SetupApply, ShellIntegrationAtADriveRoot)
 
 TEST_F(SetupApply, AValueThatWouldNotFitIsLeftOutNotCut)
 {
-    // program path = folder + 11, open command = program + 7 (quoted),
-    // icon location = program + 2; 259 characters fit.
+    // program path = folder + 11 and icon location = program + 2 fit 259
+    // characters; the open command (program + 7, quoted) fits its command
+    // line whenever the program path fits. Without it no type is taken.
     const struct {
         size_t length;
         bool command, icon;
     } cases[] = {
         {241, true, true},
-        {242, false, true},
-        {244, false, true},
-        {246, false, true},
-        {247, false, false},
+        {242, true, true},
+        {246, true, true},
+        {247, true, false},
+        {248, true, false},
         {249, false, false},
     };
     for (const auto &c : cases) {
@@ -365,6 +366,7 @@ TEST_F(SetupApply, AValueThatWouldNotFitIsLeftOutNotCut)
         RemoveAllMelvoxKeys();
         std::string folder = MakeFolderOfLength(install, c.length);
         ASSERT_EQ(c.length, folder.size());
+        RegSetString(HKEY_CLASSES_ROOT, ".mvx", "", "Other.Mvx");
         CurrentDirectory here(folder);
         CheckOnly(dialog, {IDC_ASSOC_MVX});
         ApplyAssociations(dialog);
@@ -377,7 +379,8 @@ TEST_F(SetupApply, AValueThatWouldNotFitIsLeftOutNotCut)
             EXPECT_EQ(folder + "\\Melvox.exe,0", icon);
         // The rest of the step is not affected.
         EXPECT_EQ("Melvox archive", ReadString(HKEY_CLASSES_ROOT, "Melvox", ""));
-        EXPECT_EQ("Melvox", ReadString(HKEY_CLASSES_ROOT, ".mvx", ""));
+        EXPECT_EQ(c.command ? "Melvox" : "Other.Mvx", ReadString(HKEY_CLASSES_ROOT, ".mvx", ""));
+        EXPECT_EQ(c.command, RegValueExists(HKEY_CURRENT_USER, SavedKey(".mvx"), "Type"));
         EXPECT_EQ(HKEY_CLASSES_ROOT, g_hRegRoot);
     }
 }

@@ -1,7 +1,7 @@
 // interpreter_recorder.exe: stands in for the command interpreter named by
 // COMSPEC. It writes how it was started (command line, current folder,
 // start-up record, standard handles, console) and a copy of the script
-// named after "/c" into the file named by MELVOX_RECORDER_OUT, and runs
+// named after "/c" (in one or two pairs of quotes) into the file named by MELVOX_RECORDER_OUT, and runs
 // nothing.
 #include <windows.h>
 
@@ -37,8 +37,11 @@ int main()
     std::string script;
     const char *c = strstr(command, " /c \"");
     if (c) {
+        // "/c "S"" on the Windows 95 family, "/c ""S""" on the NT family.
         script = c + 5;
-        if (!script.empty() && script.back() == '"')
+        if (!script.empty() && script[0] == '"')
+            script.erase(0, 1);
+        while (!script.empty() && script.back() == '"')
             script.pop_back();
     }
     fprintf(record, "script=%s\n", script.c_str());
