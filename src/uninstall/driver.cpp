@@ -80,38 +80,6 @@ static EntryOutcome RemoveEntry(const char *name)
                                                                            : OUTCOME_STAYS;
 }
 
-// Adds a name to the held files; one that cannot be kept is counted lost.
-static void AddHeldFile(HeldFiles *held, const char *name)
-{
-    for (const char *exempt : held->exempt)
-        if (exempt != NULL && EqualsIgnoringCase(name, exempt))
-            return;
-    size_t length = strlen(name) + 1;
-    if (held->used + length > held->size) {
-        size_t size = held->size ? held->size * 2 : 1024;
-        while (size < held->used + length)
-            size *= 2;
-        char *grown = (char *)realloc(held->names, size);
-        if (grown == NULL) {
-            held->lost++;
-            return;
-        }
-        held->names = grown;
-        held->size = size;
-    }
-    memcpy(held->names + held->used, name, length);
-    held->used += length;
-    held->count++;
-}
-
-void FreeHeldFiles(HeldFiles *held)
-{
-    free(held->names);
-    held->names = NULL;
-    held->used = held->size = 0;
-    held->count = held->lost = 0;
-}
-
 int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held)
 {
     EntryStates entries = {NULL, 0, true};

@@ -6,6 +6,37 @@
 #include "../app/app.h"
 #include "listfile.h"
 
+void AddHeldFile(HeldFiles *held, const char *name)
+{
+    for (const char *exempt : held->exempt)
+        if (exempt != NULL && EqualsIgnoringCase(name, exempt))
+            return;
+    size_t length = strlen(name) + 1;
+    if (held->used + length > held->size) {
+        size_t size = held->size ? held->size * 2 : 1024;
+        while (size < held->used + length)
+            size *= 2;
+        char *grown = (char *)realloc(held->names, size);
+        if (grown == NULL) {
+            held->lost++;
+            return;
+        }
+        held->names = grown;
+        held->size = size;
+    }
+    memcpy(held->names + held->used, name, length);
+    held->used += length;
+    held->count++;
+}
+
+void FreeHeldFiles(HeldFiles *held)
+{
+    free(held->names);
+    held->names = NULL;
+    held->used = held->size = 0;
+    held->count = held->lost = 0;
+}
+
 static bool IsProgramFile(const char *name)
 {
     size_t n = strlen(name);
@@ -69,13 +100,7 @@ static void ScheduleHoldingFolders(FILE *list, const char *prefix, const HeldFil
             holds = LiesIn(file, name);
         if (!holds)
             continue;
-        size_t length = strlen(name) + 1;
-        char *grown = (char *)realloc(folders.names, folders.used + length);
-        if (grown == NULL)
-            break;
-        folders.names = grown;
-        memcpy(folders.names + folders.used, name, length);
-        folders.used += length;
+        AddHeldFile(&folders, name);
         if (Depth(name) > deepest)
             deepest = Depth(name);
     }
@@ -85,7 +110,7 @@ static void ScheduleHoldingFolders(FILE *list, const char *prefix, const HeldFil
              folder += strlen(folder) + 1)
             if (Depth(folder) == depth)
                 ScheduleRemoval(folder);
-    free(folders.names);
+    FreeHeldFiles(&folders);
 }
 
 bool ScheduleHeldFiles(FILE *list, const char *prefix, const char *folder, const HeldFiles *held)

@@ -25,6 +25,9 @@ struct HeldFiles {
     int count;
     int lost;
 };
+// Adds a copy of name; one that cannot be kept for want of memory is
+// counted lost, an exempt one is left out.
+void AddHeldFile(HeldFiles *held, const char *name);
 void FreeHeldFiles(HeldFiles *held);
 
 // Removes every entry of the open list, in passes until one removes
