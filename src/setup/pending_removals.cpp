@@ -4,6 +4,8 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "../app/app.h"
+
 static const WCHAR SESSION_MANAGER[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 static const WCHAR PENDING_VALUE[] = L"PendingFileRenameOperations";
 
@@ -18,6 +20,9 @@ static bool LiesIn(const WCHAR *source, const WCHAR *folder, size_t length)
 
 void TakeBackPendingRemovals(const char *folder)
 {
+    // The Windows 95 family keeps no such schedule.
+    if (g_osVersion.dwPlatformId == PLATFORM_WIN9X)
+        return;
     WCHAR wideFolder[MAX_PATH];
     int n = MultiByteToWideChar(CP_ACP, 0, folder, -1, wideFolder, MAX_PATH);
     // A drive root would take back every removal on the drive.
