@@ -754,6 +754,7 @@ TEST_F(EndToEnd, FilesInUseGoAtTheRestartUnlessReinstalled)
     scheduled += L'\0';
     std::wstring pending = PendingOperations();
     EXPECT_EQ(Narrow(scheduled), Narrow(pending));
+    printf("[ figures  ] PendingFileRenameOperations after the uninstall: %s\n", Narrow(pending).c_str());
     // The script still removes the program; the held files keep the folder.
     EXPECT_TRUE(WaitUntilGone(program, 12000));
     EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
