@@ -1,7 +1,10 @@
-# Sourced by the test, demo and benchmark scripts: a throwaway 32-bit Wine
-# prefix and HOME under a given folder, and an Xvfb display when there is
-# none. Call wine_env_start DIR, and wine_env_stop when done (also on exit).
+# Sourced by the test, demo and benchmark scripts: a throwaway Wine prefix
+# and HOME under a given folder, and an Xvfb display when there is none.
+# Call wine_env_start DIR, and wine_env_stop when done (also on exit).
 #   WINE_ENV_FORCE_XVFB=1  start Xvfb even when DISPLAY is set
+#   WINE_ENV_ARCH=win64    a 64-bit prefix (default win32); 32-bit programs
+#                          run there under WoW64, 64-bit ones through
+#                          wine_env_wine64
 
 wine_env_start() {
     local base=$1
@@ -9,7 +12,7 @@ wine_env_start() {
     base=$(cd "$base" && pwd)
     export WINEPREFIX="$base/prefix"
     export HOME="$base/home"
-    export WINEARCH=win32
+    export WINEARCH=${WINE_ENV_ARCH:-win32}
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
     export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share"
@@ -53,6 +56,15 @@ wine_env_fonts() {
     local from=/usr/share/wine/fonts
     [ -d "$from" ] || { echo "wine-env: $from missing (package fonts-wine)" >&2; return 0; }
     cp "$from"/*.ttf "$from"/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+}
+
+# The 64-bit loader: Debian keeps it out of PATH.
+wine_env_wine64() {
+    if command -v wine64 >/dev/null 2>&1; then
+        echo wine64
+    else
+        echo /usr/lib/wine/wine64
+    fi
 }
 
 wine_env_stop() {
