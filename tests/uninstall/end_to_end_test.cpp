@@ -282,10 +282,19 @@ TEST_F(EndToEnd, PackagedInstallRemovedThroughTheSystemList)
         added.erase(name);
     EXPECT_EQ(std::set<std::string>{"Melvox archiver"}, added);
 
-    Process removal;
     // The system's list of the machine: the 64-bit one on 64-bit Windows,
     // which finds a 32-bit program's entry under Wow6432Node.
-    ASSERT_TRUE(removal.Start(Join(NativeSystemFolder(), "uninstaller.exe") + " --remove \"Melvox archiver\"", "C:\\"));
+    const std::string uninstaller = Join(NativeSystemFolder(), "uninstaller.exe");
+    const std::string listed64 = Join(folder, "list.txt");
+    char comspec[MAX_PATH] = "";
+    GetEnvironmentVariableA("COMSPEC", comspec, MAX_PATH);
+    RunAndWait(comspec, "/d /s /c \"\"" + uninstaller + "\" --list > \"" + listed64 + "\"\"", "C:\\");
+    std::string shown;
+    ReadFileText(listed64, &shown);
+    DeleteFileA(listed64.c_str());
+    EXPECT_NE(std::string::npos, shown.find("Melvox archiver|||Melvox archiver")) << shown;
+    Process removal;
+    ASSERT_TRUE(removal.Start("\"" + uninstaller + "\" --remove \"Melvox archiver\"", "C:\\"));
     HWND box = WaitForDialog(kCaption, 0, 20000);
     ASSERT_NE(nullptr, box) << "Wine's uninstaller started no uninstall";
     EXPECT_EQ("Continue with uninstall Melvox", MessageBoxText(box));
