@@ -3,8 +3,8 @@
 # Call wine_env_start DIR, and wine_env_stop when done (also on exit).
 #   WINE_ENV_FORCE_XVFB=1  start Xvfb even when DISPLAY is set
 #   WINE_ENV_ARCH=win64    a 64-bit prefix (default win32); 32-bit programs
-#                          run there under WoW64, 64-bit ones through
-#                          wine_env_wine64
+#                          run there under WoW64, 64-bit ones through the
+#                          64-bit loader (/usr/lib/wine/wine64 on Debian)
 
 wine_env_start() {
     local base=$1
@@ -56,15 +56,6 @@ wine_env_fonts() {
     local from=/usr/share/wine/fonts
     [ -d "$from" ] || { echo "wine-env: $from missing (package fonts-wine)" >&2; return 0; }
     cp "$from"/*.ttf "$from"/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
-}
-
-# The 64-bit loader: Debian keeps it out of PATH.
-wine_env_wine64() {
-    if command -v wine64 >/dev/null 2>&1; then
-        echo wine64
-    else
-        echo /usr/lib/wine/wine64
-    fi
 }
 
 wine_env_stop() {
