@@ -285,13 +285,13 @@ TEST_F(EndToEnd, PackagedInstallRemovedThroughTheSystemList)
     // The system's list of the machine: the 64-bit one on 64-bit Windows,
     // which finds a 32-bit program's entry under Wow6432Node.
     const std::string uninstaller = Join(NativeSystemFolder(), "uninstaller.exe");
-    const std::string listed64 = Join(folder, "list.txt");
+    const std::string listing = Join(folder, "list.txt");
     char comspec[MAX_PATH] = "";
     GetEnvironmentVariableA("COMSPEC", comspec, MAX_PATH);
-    RunAndWait(comspec, "/d /s /c \"\"" + uninstaller + "\" --list > \"" + listed64 + "\"\"", "C:\\");
+    RunAndWait(comspec, "/d /s /c \"\"" + uninstaller + "\" --list > \"" + listing + "\"\"", "C:\\");
     std::string shown;
-    ReadFileText(listed64, &shown);
-    DeleteFileA(listed64.c_str());
+    ReadFileText(listing, &shown);
+    DeleteFileA(listing.c_str());
     EXPECT_NE(std::string::npos, shown.find("Melvox archiver|||Melvox archiver")) << shown;
     Process removal;
     ASSERT_TRUE(removal.Start("\"" + uninstaller + "\" --remove \"Melvox archiver\"", "C:\\"));
