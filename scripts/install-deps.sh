@@ -9,7 +9,9 @@ have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686)
 have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64)
 have cmake || need+=(cmake)
 have make || need+=(make)
-have wine || need+=(wine wine64)
+have wine || need+=(wine)
+# The 64-bit loader for the 64-bit prefix; Debian keeps it out of PATH.
+have wine64 || [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
 # Wine's own fonts (Marlett, Tahoma, MS Sans Serif), copied into each prefix.
 dpkg -s fonts-wine >/dev/null 2>&1 || need+=(fonts-wine)

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the Windows program and its tests
-# under Wine (in a throwaway prefix, with Xvfb when there is no display),
-# then the native sanitizer and fuzz runs when they are present.
+# Builds everything and runs every test: the native sanitizer and fuzz runs
+# and the other checks of scripts/test.d (the x86_64 build among them),
+# then the Windows program's tests under Wine, each prefix thrown away
+# after its run, with Xvfb: every test of the 32-bit build in a 32-bit
+# prefix; then in a 64-bit prefix the 32-bit build's setup and uninstall
+# tests and every test of the x86_64 build. Arguments go to each ctest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -22,10 +25,38 @@ for extra in scripts/test.d/*.sh; do
     bash "$extra" "$build"
 done
 
-echo "== Running the tests under Wine"
+# The 32-bit build's tests that also run in the 64-bit prefix, where the
+# program runs under WoW64: the setup and uninstall end-to-end tests and
+# the registry cleanup (registry views, special folders, cleanup script).
+wow64_tests='^(setup_tests|uninstall_e2e_tests|uninstall_tests)[.]'
+
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
+trap wine_env_stop EXIT
+status=0
+summary=()
+run_ctest() {
+    local what=$1 log=$2
+    shift 2
+    local rc=0
+    ctest --output-on-failure --timeout 300 "$@" 2>&1 | tee "$log" || rc=$?
+    [ "$rc" -eq 0 ] || status=1
+    summary+=("$what: $(grep -E 'tests passed|No tests were found' "$log" | tail -1)")
+}
+
+echo "== Running the tests under Wine (32-bit prefix)"
 rm -rf "$build/wine-tests"
 WINE_ENV_FORCE_XVFB=1 wine_env_start "$build/wine-tests"
-trap wine_env_stop EXIT
-ctest --test-dir "$build/win32" --output-on-failure --timeout 300 "$@"
+run_ctest "32-bit build, 32-bit prefix" "$build/ctest-win32.log" --test-dir "$build/win32" "$@"
+wine_env_stop
+
+echo "== Running tests in a 64-bit prefix: the 32-bit build under WoW64"
+rm -rf "$build/wine64-tests"
+WINE_ENV_ARCH=win64 WINE_ENV_FORCE_XVFB=1 wine_env_start "$build/wine64-tests"
+run_ctest "32-bit build, 64-bit prefix" "$build/ctest-wow64.log" --test-dir "$build/win32" -R "$wow64_tests" "$@"
+echo "== Running tests in the 64-bit prefix: the x86_64 build"
+run_ctest "x86_64 build, 64-bit prefix" "$build/ctest-win64.log" --test-dir "$build/win64" "$@"
+wine_env_stop
+
+printf '%s\n' "${summary[@]}"
+exit "$status"

@@ -1,7 +1,10 @@
-# Sourced by the test, demo and benchmark scripts: a throwaway 32-bit Wine
-# prefix and HOME under a given folder, and an Xvfb display when there is
-# none. Call wine_env_start DIR, and wine_env_stop when done (also on exit).
+# Sourced by the test, demo and benchmark scripts: a throwaway Wine prefix
+# and HOME under a given folder, and an Xvfb display when there is none.
+# Call wine_env_start DIR, and wine_env_stop when done (also on exit).
 #   WINE_ENV_FORCE_XVFB=1  start Xvfb even when DISPLAY is set
+#   WINE_ENV_ARCH=win64    a 64-bit prefix (default win32); 32-bit programs
+#                          run there under WoW64, 64-bit ones through the
+#                          64-bit loader (/usr/lib/wine/wine64 on Debian)
 
 wine_env_start() {
     local base=$1
@@ -9,7 +12,7 @@ wine_env_start() {
     base=$(cd "$base" && pwd)
     export WINEPREFIX="$base/prefix"
     export HOME="$base/home"
-    export WINEARCH=win32
+    export WINEARCH=${WINE_ENV_ARCH:-win32}
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
     export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share"

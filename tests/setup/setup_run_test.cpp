@@ -78,7 +78,7 @@ protected:
     {
         RemoveAllMelvoxKeys();
         RemoveSetupLinks();
-        install = MakeTempFolder("Sample Install");
+        install = MakeProgramFilesFolder("Sample Install");
         program = Join(install, "uninstall.exe");
         ASSERT_TRUE(CopyFileTo(ProgramExe(), program));
     }
@@ -110,10 +110,10 @@ protected:
     Process process;
 };
 
-std::string Read(HKEY root, const std::string &key, const std::string &name)
+std::string Read(HKEY root, const std::string &key, const std::string &name, REGSAM view = 0)
 {
     std::string text;
-    return RegReadString(root, key, name, &text) ? text : "<missing>";
+    return RegReadString(root, key, name, &text, view) ? text : "<missing>";
 }
 
 TEST_F(SetupRun, FreshSystemShowsDefaultsAndCancelWritesNothing)
@@ -193,6 +193,35 @@ TEST_F(SetupRun, OkAppliesEverythingAndDoneOpensTheGroup)
               Read(HKEY_LOCAL_MACHINE, windows + "Uninstall\\Melvox archiver", "UninstallString"));
     EXPECT_EQ(melvox, Read(HKEY_LOCAL_MACHINE, windows + "App Paths\\Melvox.exe", ""));
     EXPECT_EQ(install, Read(HKEY_LOCAL_MACHINE, windows + "App Paths\\Melvox.exe", "Path"));
+    // What the programs of the other kind read on 64-bit Windows (64-bit
+    // Explorer, the system's list and ShellExecute for this 32-bit build):
+    // the class keys, App Paths and the stored choices are shared between
+    // the views; the CLSID, the approval and the uninstall entry stay in
+    // the view of the program that wrote them, so a shell of the other kind
+    // never loads an mvxext.dll built for this one. The 32-bit uninstall
+    // entry reaches the 64-bit list through Wow6432Node.
+    if (REGSAM other = OtherRegistryView()) {
+        SCOPED_TRACE("the other registry view");
+        // Wine takes KEY_WOW64_32KEY under the classes to Classes\Wow6432Node,
+        // where the shared keys are not linked, though 32-bit programs do
+        // see them: the 64-bit build leaves this to the 32-bit shell of the
+        // end-to-end test.
+        if (other == KEY_WOW64_64KEY) {
+            for (const char *extension : {".mvx", ".zip", ".cab", ".arj", ".lzh"})
+                EXPECT_EQ("Melvox", Read(HKEY_CLASSES_ROOT, extension, "", other)) << extension;
+            EXPECT_EQ("\"" + melvox + "\" \"%1\"",
+                      Read(HKEY_CLASSES_ROOT, "Melvox\\shell\\open\\command", "", other));
+            EXPECT_TRUE(RegKeyExists(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Melvox", other));
+        }
+        EXPECT_EQ(melvox, Read(HKEY_LOCAL_MACHINE, windows + "App Paths\\Melvox.exe", "", other));
+        DWORD shellExt = 0;
+        EXPECT_TRUE(RegReadDword(HKEY_CURRENT_USER, "Software\\Melvox\\Setup", "ShellExt", &shellExt, other));
+        EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + CLSID_TEXT, other));
+        EXPECT_FALSE(RegValueExists(HKEY_LOCAL_MACHINE, windows + "Shell Extensions\\Approved", CLSID_TEXT, other));
+        EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, windows + "Uninstall\\Melvox archiver", other));
+        EXPECT_EQ("\"" + program + "\"",
+                  Read(HKEY_LOCAL_MACHINE, UninstallEntryFor64BitClient(), "UninstallString", KEY_WOW64_64KEY));
+    }
     DWORD programs = 0;
     EXPECT_TRUE(RegReadDword(HKEY_CURRENT_USER, "Software\\Melvox\\Setup\\Links", "Programs", &programs));
     EXPECT_EQ(1u, programs);

@@ -25,16 +25,29 @@ std::string Join(const std::string &folder, const std::string &name)
     return folder + "\\" + name;
 }
 
-std::string MakeTempFolder(const std::string &tag)
+namespace {
+std::string MakeFolderIn(const std::string &parent, const std::string &tag)
 {
-    CreateDirectoryA("C:\\melvox-tests", NULL);
+    const std::string base = Join(parent, "melvox-tests");
+    CreateDirectoryA(base.c_str(), NULL);
     static int counter;
     char name[MAX_PATH];
-    snprintf(name, sizeof name, "C:\\melvox-tests\\%s-%lu-%d", tag.c_str(),
+    snprintf(name, sizeof name, "%s\\%s-%lu-%d", base.c_str(), tag.c_str(),
              (unsigned long)GetCurrentProcessId(), ++counter);
     RemoveTree(name);
     CreateDirectoryA(name, NULL);
     return name;
+}
+} // namespace
+
+std::string MakeTempFolder(const std::string &tag)
+{
+    return MakeFolderIn("C:\\", tag);
+}
+
+std::string MakeProgramFilesFolder(const std::string &tag)
+{
+    return MakeFolderIn(SpecialFolder(CSIDL_PROGRAM_FILES), tag);
 }
 
 bool RemoveTree(const std::string &path)
@@ -416,20 +429,20 @@ std::string SpecialFolder(int csidl)
     return path;
 }
 
-bool RegKeyExists(HKEY root, const std::string &subKey)
+bool RegKeyExists(HKEY root, const std::string &subKey, REGSAM view)
 {
     HKEY key;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     RegCloseKey(key);
     return true;
 }
 
 bool RegReadRaw(HKEY root, const std::string &subKey, const std::string &name,
-                DWORD *type, std::vector<unsigned char> *bytes)
+                DWORD *type, std::vector<unsigned char> *bytes, REGSAM view)
 {
     HKEY key;
-    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
         return false;
     DWORD size = 0;
     LONG status = RegQueryValueExA(key, name.c_str(), NULL, type, NULL, &size);
@@ -442,18 +455,19 @@ bool RegReadRaw(HKEY root, const std::string &subKey, const std::string &name,
     return status == ERROR_SUCCESS;
 }
 
-bool RegValueExists(HKEY root, const std::string &subKey, const std::string &name)
+bool RegValueExists(HKEY root, const std::string &subKey, const std::string &name, REGSAM view)
 {
     DWORD type;
     std::vector<unsigned char> bytes;
-    return RegReadRaw(root, subKey, name, &type, &bytes);
+    return RegReadRaw(root, subKey, name, &type, &bytes, view);
 }
 
-bool RegReadString(HKEY root, const std::string &subKey, const std::string &name, std::string *text)
+bool RegReadString(HKEY root, const std::string &subKey, const std::string &name, std::string *text,
+                   REGSAM view)
 {
     DWORD type;
     std::vector<unsigned char> bytes;
-    if (!RegReadRaw(root, subKey, name, &type, &bytes) || type != REG_SZ)
+    if (!RegReadRaw(root, subKey, name, &type, &bytes, view) || type != REG_SZ)
         return false;
     text->assign(bytes.begin(), bytes.end());
     while (!text->empty() && text->back() == '\0')
@@ -461,14 +475,55 @@ bool RegReadString(HKEY root, const std::string &subKey, const std::string &name
     return true;
 }
 
-bool RegReadDword(HKEY root, const std::string &subKey, const std::string &name, DWORD *number)
+bool RegReadDword(HKEY root, const std::string &subKey, const std::string &name, DWORD *number,
+                  REGSAM view)
 {
     DWORD type;
     std::vector<unsigned char> bytes;
-    if (!RegReadRaw(root, subKey, name, &type, &bytes) || type != REG_DWORD || bytes.size() != 4)
+    if (!RegReadRaw(root, subKey, name, &type, &bytes, view) || type != REG_DWORD || bytes.size() != 4)
         return false;
     memcpy(number, bytes.data(), 4);
     return true;
+}
+
+REGSAM OtherRegistryView()
+{
+    if (sizeof(void *) == 8)
+        return KEY_WOW64_32KEY;
+    BOOL wow64 = FALSE;
+    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
+    IsWow64ProcessFn isWow64 = reinterpret_cast<IsWow64ProcessFn>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64 ? KEY_WOW64_64KEY : 0;
+}
+
+std::string UninstallEntryFor64BitClient()
+{
+    const char *software = OtherRegistryView() == KEY_WOW64_64KEY ? "Software\\Wow6432Node\\" : "Software\\";
+    return std::string(software) + "Microsoft\\Windows\\CurrentVersion\\Uninstall\\Melvox archiver";
+}
+
+namespace {
+std::string WindowsFolder(const char *name)
+{
+    char windows[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
+    return n && n < MAX_PATH ? Join(windows, name) : std::string();
+}
+} // namespace
+
+std::string NativeSystemFolder()
+{
+    return WindowsFolder(OtherRegistryView() == KEY_WOW64_64KEY ? "Sysnative" : "system32");
+}
+
+std::string OtherKindSystemFolder()
+{
+    switch (OtherRegistryView()) {
+    case KEY_WOW64_64KEY: return WindowsFolder("Sysnative");
+    case KEY_WOW64_32KEY: return WindowsFolder("SysWOW64");
+    default: return "";
+    }
 }
 
 void RegSetRaw(HKEY root, const std::string &subKey, const std::string &name, DWORD type,

@@ -20,6 +20,10 @@ std::string BuiltFile(const std::string &relative);
 
 // A fresh, empty folder under C:\melvox-tests; tag may contain spaces.
 std::string MakeTempFolder(const std::string &tag);
+// The same under the program folder this process sees (CSIDL 38): where an
+// installer puts Melvox, "C:\Program Files (x86)" for a 32-bit program on
+// 64-bit Windows.
+std::string MakeProgramFilesFolder(const std::string &tag);
 bool RemoveTree(const std::string &path);
 bool WriteFileText(const std::string &path, const std::string &bytes);
 bool ReadFileText(const std::string &path, std::string *bytes);
@@ -72,13 +76,31 @@ bool SaveWindowPng(HWND window, const std::string &path);
 std::string SpecialFolder(int csidl);
 
 // Registry, directly through advapi32 (not through the layer under test).
-bool RegKeyExists(HKEY root, const std::string &subKey);
-bool RegValueExists(HKEY root, const std::string &subKey, const std::string &name);
-bool RegReadString(HKEY root, const std::string &subKey, const std::string &name, std::string *text);
-bool RegReadDword(HKEY root, const std::string &subKey, const std::string &name, DWORD *number);
+// The reads take a view (KEY_WOW64_64KEY or KEY_WOW64_32KEY; 0: this
+// program's own).
+bool RegKeyExists(HKEY root, const std::string &subKey, REGSAM view = 0);
+bool RegValueExists(HKEY root, const std::string &subKey, const std::string &name, REGSAM view = 0);
+bool RegReadString(HKEY root, const std::string &subKey, const std::string &name, std::string *text,
+                   REGSAM view = 0);
+bool RegReadDword(HKEY root, const std::string &subKey, const std::string &name, DWORD *number,
+                  REGSAM view = 0);
 // Reads any value: its type and raw bytes.
 bool RegReadRaw(HKEY root, const std::string &subKey, const std::string &name,
-                DWORD *type, std::vector<unsigned char> *bytes);
+                DWORD *type, std::vector<unsigned char> *bytes, REGSAM view = 0);
+// On 64-bit Windows the registry view of programs of the other kind than
+// this build (KEY_WOW64_64KEY for a 32-bit build, KEY_WOW64_32KEY for a
+// 64-bit one); 0 on 32-bit Windows, which has one view only.
+REGSAM OtherRegistryView();
+// The uninstall entry's key as a 64-bit client (the system's list of
+// installed programs) finds it: under Software\Wow6432Node when the program
+// is 32-bit and Windows 64-bit. Read it with KEY_WOW64_64KEY.
+std::string UninstallEntryFor64BitClient();
+// The system folder of 64-bit programs on 64-bit Windows (Sysnative seen
+// from a 32-bit program), else system32: where the system's own tools are.
+std::string NativeSystemFolder();
+// On 64-bit Windows the system folder of programs of the other kind than
+// this build (Sysnative or SysWOW64); "" on 32-bit Windows.
+std::string OtherKindSystemFolder();
 void RegSetString(HKEY root, const std::string &subKey, const std::string &name, const std::string &text);
 void RegSetDword(HKEY root, const std::string &subKey, const std::string &name, DWORD number);
 void RegSetRaw(HKEY root, const std::string &subKey, const std::string &name, DWORD type,

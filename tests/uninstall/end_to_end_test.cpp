@@ -222,7 +222,7 @@ TEST_F(EndToEnd, PackagedInstallRemovedThroughTheSystemList)
     links[0] = Join(SpecialFolder(CSIDL_DESKTOPDIRECTORY), "Melvox.lnk");
     links[1] = Join(SpecialFolder(CSIDL_STARTMENU), "Melvox.lnk");
     links[2] = Join(SpecialFolder(CSIDL_PROGRAMS), "Melvox");
-    folder = MakeTempFolder("nsis install");
+    folder = MakeProgramFilesFolder("nsis install");
     std::string install = Join(folder, "Melvox");
     std::set<std::string> entriesBefore = InstalledProgramKeys();
 
@@ -281,8 +281,19 @@ TEST_F(EndToEnd, PackagedInstallRemovedThroughTheSystemList)
         added.erase(name);
     EXPECT_EQ(std::set<std::string>{"Melvox archiver"}, added);
 
+    // The system's list of the machine: the 64-bit one on 64-bit Windows,
+    // which finds a 32-bit program's entry under Wow6432Node.
+    const std::string uninstaller = Join(NativeSystemFolder(), "uninstaller.exe");
+    const std::string listing = Join(folder, "list.txt");
+    char comspec[MAX_PATH] = "";
+    GetEnvironmentVariableA("COMSPEC", comspec, MAX_PATH);
+    RunAndWait(comspec, "/d /s /c \"\"" + uninstaller + "\" --list > \"" + listing + "\"\"", "C:\\");
+    std::string shown;
+    ReadFileText(listing, &shown);
+    DeleteFileA(listing.c_str());
+    EXPECT_NE(std::string::npos, shown.find("Melvox archiver|||Melvox archiver")) << shown;
     Process removal;
-    ASSERT_TRUE(removal.Start("C:\\windows\\system32\\uninstaller.exe --remove \"Melvox archiver\"", "C:\\"));
+    ASSERT_TRUE(removal.Start("\"" + uninstaller + "\" --remove \"Melvox archiver\"", "C:\\"));
     HWND box = WaitForDialog(kCaption, 0, 20000);
     ASSERT_NE(nullptr, box) << "Wine's uninstaller started no uninstall";
     EXPECT_EQ("Continue with uninstall Melvox", MessageBoxText(box));
@@ -402,7 +413,7 @@ TEST_F(EndToEnd, QuotedCommandLinesNeverStartAPlantedProgram)
     std::string record = Join(MakeTempFolder("e2e-planted"), "ran.txt");
     ASSERT_TRUE(CopyFileTo(BuiltFile("tests/uninstall/interpreter_recorder.exe"), planted));
     SetEnvironmentVariableA("MELVOX_RECORDER_OUT", record.c_str());
-    folder = "C:\\Program Files\\Melvox e2e quoted";
+    folder = Join(SpecialFolder(CSIDL_PROGRAM_FILES), "Melvox e2e quoted");
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), NULL);
     program = Join(folder, "uninstall.exe");
@@ -449,6 +460,15 @@ TEST_F(EndToEnd, QuotedCommandLinesNeverStartAPlantedProgram)
     ASSERT_GT((INT_PTR)ShellExecuteA(NULL, "open", archive.c_str(), NULL, NULL, SW_SHOWNORMAL), 32);
     EXPECT_TRUE(closeMelvox(&shown)) << "opening an archive started no Melvox";
     EXPECT_NE(std::string::npos, shown.find("\"" + archive + "\"")) << shown;
+    // On 64-bit Windows the shell of the other kind reads the shared class
+    // keys and opens the archive the same way.
+    if (!OtherKindSystemFolder().empty()) {
+        Process shell;
+        ASSERT_TRUE(shell.Start("\"" + Join(OtherKindSystemFolder(), "start.exe") + "\" \"" + archive + "\""));
+        EXPECT_TRUE(closeMelvox(&shown)) << "the other kind's shell started no Melvox";
+        EXPECT_NE(std::string::npos, shown.find("\"" + archive + "\"")) << shown;
+        shell.Wait(10000);
+    }
 
     // Wine's list of installed programs runs the uninstall entry.
     Process list;

@@ -175,17 +175,25 @@ std::string MelvoxKeysLeft()
         windows + "App Paths\\Melvox95.exe",
     };
     std::string left;
-    for (const char *key : classKeys)
-        if (testsupport::RegKeyExists(HKEY_CLASSES_ROOT, key))
-            left += std::string("HKCR\\") + key + "\n";
-    if (testsupport::RegKeyExists(HKEY_CURRENT_USER, "Software\\Melvox"))
-        left += "HKCU\\Software\\Melvox\n";
-    for (const std::string &key : machineKeys)
-        if (testsupport::RegKeyExists(HKEY_LOCAL_MACHINE, key))
-            left += "HKLM\\" + key + "\n";
-    if (testsupport::RegValueExists(HKEY_LOCAL_MACHINE, windows + "Shell Extensions\\Approved",
-                                    "{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}"))
-        left += "HKLM approval value\n";
+    // On 64-bit Windows the other view too: nothing may stay where a
+    // program of the other kind would still find it.
+    std::vector<REGSAM> views = {0};
+    if (testsupport::OtherRegistryView())
+        views.push_back(testsupport::OtherRegistryView());
+    for (REGSAM view : views) {
+        const std::string in = view ? " (other view)\n" : "\n";
+        for (const char *key : classKeys)
+            if (testsupport::RegKeyExists(HKEY_CLASSES_ROOT, key, view))
+                left += std::string("HKCR\\") + key + in;
+        if (testsupport::RegKeyExists(HKEY_CURRENT_USER, "Software\\Melvox", view))
+            left += "HKCU\\Software\\Melvox" + in;
+        for (const std::string &key : machineKeys)
+            if (testsupport::RegKeyExists(HKEY_LOCAL_MACHINE, key, view))
+                left += "HKLM\\" + key + in;
+        if (testsupport::RegValueExists(HKEY_LOCAL_MACHINE, windows + "Shell Extensions\\Approved",
+                                        "{6F3A9C21-5D47-4E8B-B2C9-1A7E03D5F846}", view))
+            left += "HKLM approval value" + in;
+    }
     return left;
 }
 
@@ -207,7 +215,7 @@ const std::vector<std::string> &InstallEntries()
 
 std::string MakeInstall(const std::string &tag, bool withList)
 {
-    std::string folder = MakeTempFolder(tag);
+    std::string folder = MakeProgramFilesFolder(tag);
     CopyFileTo(ProgramExe(), Join(folder, "uninstall.exe"));
     std::string list;
     for (const std::string &entry : InstallEntries()) {
