@@ -125,6 +125,13 @@ Section "-Setup"
   ; start) nothing knows these files: take them away again and fail.
   ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "UninstallString"
   ${If} $R0 != '"$INSTDIR\uninstall.exe"'
+    ; A 64-bit uninstall.exe writes its entry into the 64-bit view, which
+    ; this 32-bit installer reads only when asked to.
+    SetRegView 64
+    ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "UninstallString"
+    SetRegView default
+  ${EndIf}
+  ${If} $R0 != '"$INSTDIR\uninstall.exe"'
     Call RemoveInstalled
     MessageBox MB_OK|MB_ICONSTOP "$R8$\r$\nThe files copied to $INSTDIR have been removed." /SD IDOK
     SetErrorLevel 2

@@ -118,9 +118,15 @@ bool Process::Start(const std::string &commandLine, const std::string &directory
     PROCESS_INFORMATION pi;
     std::vector<char> command(commandLine.begin(), commandLine.end());
     command.push_back('\0');
-    if (!CreateProcessA(NULL, command.data(), NULL, NULL, FALSE, 0, NULL,
-                        directory.empty() ? NULL : directory.c_str(), &si, &pi))
-        return false;
+    const char *folder = directory.empty() ? NULL : directory.c_str();
+    if (!CreateProcessA(NULL, command.data(), NULL, NULL, FALSE, 0, NULL, folder, &si, &pi)) {
+        // Seen once in a long 64-bit run: a start refused right after the
+        // same program ended. Say so, and try once more.
+        fprintf(stderr, "CreateProcess failed with %lu: %s\n", GetLastError(), commandLine.c_str());
+        Sleep(500);
+        if (!CreateProcessA(NULL, command.data(), NULL, NULL, FALSE, 0, NULL, folder, &si, &pi))
+            return false;
+    }
     CloseHandle(pi.hThread);
     handle = pi.hProcess;
     pid = pi.dwProcessId;
