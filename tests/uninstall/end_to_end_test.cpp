@@ -97,6 +97,14 @@ protected:
         return box;
     }
 
+    // Answers the confirmation with Yes and waits for the next message box
+    // of the same process; NULL when none comes.
+    HWND AnswerYes(Process *process, HWND box)
+    {
+        Press(box, IDYES);
+        return WaitForWindowGone(box) ? WaitForDialog(kCaption, process->pid) : NULL;
+    }
+
     void TearDown() override
     {
         SetWineVersion("", "uninstall.exe");
@@ -130,9 +138,7 @@ TEST_F(EndToEnd, WithoutListReportsAndChangesNothing)
     Process process;
     HWND box = StartAndConfirm(&process);
     ASSERT_NE(nullptr, box);
-    Press(box, IDYES);
-    ASSERT_TRUE(WaitForWindowGone(box));
-    HWND error = WaitForDialog(kCaption, process.pid);
+    HWND error = AnswerYes(&process, box);
     ASSERT_NE(nullptr, error);
     EXPECT_EQ("Cannot open list file Uninstall.lst", MessageBoxText(error));
     Press(error, IDOK);
@@ -628,9 +634,7 @@ TEST_F(EndToEnd, WithoutInterpreterTheUserIsTold)
         SetEnvironmentVariableA("TMP", temp);
         SetEnvironmentVariableA("TEMP", temp);
         ASSERT_NE(nullptr, box);
-        Press(box, IDYES);
-        ASSERT_TRUE(WaitForWindowGone(box));
-        HWND warning = WaitForDialog(kCaption, process.pid);
+        HWND warning = AnswerYes(&process, box);
         ASSERT_NE(nullptr, warning);
         EXPECT_EQ("Uninstall completed\nYou should delete " + program + " manually", MessageBoxText(warning));
         Press(warning, IDOK);
@@ -665,9 +669,7 @@ TEST_F(EndToEnd, RunningMelvoxIsClosedFirstOrNothingIsRemoved)
         Process process;
         HWND box = StartAndConfirm(&process);
         ASSERT_NE(nullptr, box);
-        Press(box, IDYES);
-        ASSERT_TRUE(WaitForWindowGone(box));
-        HWND ask = WaitForDialog(kCaption, process.pid);
+        HWND ask = AnswerYes(&process, box);
         ASSERT_NE(nullptr, ask);
         EXPECT_EQ(question, MessageBoxText(ask));
         if (!retry) {
@@ -760,9 +762,7 @@ TEST_F(EndToEnd, FilesInUseGoAtTheRestartUnlessReinstalled)
     Process process;
     HWND box = StartAndConfirm(&process);
     ASSERT_NE(nullptr, box);
-    Press(box, IDYES);
-    ASSERT_TRUE(WaitForWindowGone(box));
-    HWND told = WaitForDialog(kCaption, process.pid);
+    HWND told = AnswerYes(&process, box);
     ASSERT_NE(nullptr, told);
     EXPECT_EQ("Some files are still in use, among them " + dll + "\nThey will be removed when Windows restarts.",
               MessageBoxText(told));
