@@ -25,6 +25,9 @@ dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
 [ -d /usr/src/googletest/googletest ] || need+=(googletest)
 # The Hindi locale's source: the UTF-8 code-page test builds it with localedef.
 [ -f /usr/share/i18n/locales/hi_IN ] || need+=(locales)
+# Signing and its test: Authenticode on Linux, a throwaway CA.
+have osslsigncode || need+=(osslsigncode)
+have openssl || need+=(openssl)
 
 if [ ${#need[@]} -eq 0 ]; then
     exit 0
@@ -37,5 +40,12 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
+# A mirror in the middle of a sync serves an index that does not match its
+# release file for a while; try again before going on with what there is.
+for try in 1 2 3 4 5; do
+    $SUDO apt-get update -qq && break
+    [ "$try" -eq 5 ] && { echo "install-deps: apt-get update kept failing; going on with the lists there are"; break; }
+    echo "install-deps: apt-get update failed (try $try of 5); again in 30 s"
+    sleep 30
+done
 $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
