@@ -48,4 +48,11 @@ for try in 1 2 3 4 5; do
     echo "install-deps: apt-get update failed (try $try of 5); again in 30 s"
     sleep 30
 done
-$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+if ! $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null; then
+    # With one architecture's security list missing, the i386 libraries'
+    # candidates lag behind the amd64 ones and multiarch refuses the pair.
+    # Taking both from the release itself keeps them at one version.
+    codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    echo "install-deps: trying again with the packages of $codename itself"
+    $SUDO apt-get install -y -qq --no-install-recommends -t "$codename" "${need[@]}" >/dev/null
+fi
