@@ -15,26 +15,6 @@ HICON g_hDialogIcon;
 HFONT g_hBoldFont;
 char g_szProgramGroup[MAX_PATH];
 
-bool GetProgramPath(char *path)
-{
-    DWORD n = GetModuleFileNameA(NULL, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        path[0] = '\0';
-        return false;
-    }
-    return true;
-}
-
-bool GetCurrentFolder(char *path)
-{
-    DWORD n = GetCurrentDirectoryA(MAX_PATH, path);
-    if (n == 0 || n >= MAX_PATH) {
-        path[0] = '\0';
-        return false;
-    }
-    return true;
-}
-
 // The language module is looked for only beside the program: loading it by
 // bare name would let a DLL of that name in the current directory or on
 // PATH into a process that often runs elevated. As a data file, no code of
