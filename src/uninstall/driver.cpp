@@ -224,10 +224,10 @@ void RunUninstall()
     DeleteFileA(LIST_FILE_NAME);
 
     // Without a script nothing removes the program file: the user is told.
-    char scriptPath[MAX_PATH];
-    if (!WriteCleanupScript(programPath, scriptPath)) {
+    CleanupScript script;
+    if (!WriteCleanupScript(programPath, &script)) {
         ShowWarningText(&warning);
         return;
     }
-    StartCleanupScript(scriptPath, &warning);
+    StartCleanupScript(&script, &warning);
 }

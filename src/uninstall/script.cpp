@@ -59,35 +59,67 @@ static bool ToScriptPath(const char *path, char *oem /* MAX_PATH */)
     return n != 0 && n < MAX_PATH && ToOemExactly(alias, oem) && IsSameFile(path, alias);
 }
 
-bool WriteCleanupScript(const char *programPath, char *scriptPath)
+// Deletes what WriteCleanupScript made: the script, and its own folder.
+static void DiscardScript(const CleanupScript *script)
 {
-    char temp[MAX_PATH];
-    DWORD n = GetTempPathA(MAX_PATH, temp);
-    if (n == 0 || n >= MAX_PATH || !JoinPath(scriptPath, MAX_PATH, temp, CLEANUP_SCRIPT_NAME))
+    DeleteFileA(script->path);
+    if (script->folder[0] != '\0')
+        RemoveDirectoryA(script->folder);
+}
+
+// The script's folder. An elevated run may not take the user's temp
+// folder: any program of that user can plant a file or a link under the
+// script's name there, or rewrite the lines after the first while the
+// interpreter waits, and have them run elevated. It gets a folder of its
+// own that only administrators can change, or no script at all.
+static bool FindScriptFolder(CleanupScript *script, char *home /* MAX_PATH */)
+{
+    if (g_osVersion.dwPlatformId != PLATFORM_WIN9X && IsElevated())
+        return MakeScriptFolder(script->folder) && CopyText(home, MAX_PATH, script->folder);
+    DWORD n = GetTempPathA(MAX_PATH, home);
+    return n != 0 && n < MAX_PATH;
+}
+
+// Writes the text into a file that did not exist (in a folder of its own)
+// or replaces the one in the temp folder.
+static bool WriteScriptFile(const CleanupScript *script, const char *text, size_t length)
+{
+    DWORD creation = script->folder[0] != '\0' ? CREATE_NEW : CREATE_ALWAYS;
+    HANDLE file = CreateFileA(script->path, GENERIC_WRITE, FILE_SHARE_READ, NULL, creation,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
         return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, text, (DWORD)length, &written, NULL) && written == length;
+    // A script cut short could name some other file in its last line.
+    return CloseHandle(file) && ok;
+}
+
+bool WriteCleanupScript(const char *programPath, CleanupScript *script)
+{
+    script->path[0] = script->folder[0] = '\0';
     char folder[MAX_PATH];
     if (!GetCurrentFolder(folder) || strlen(programPath) >= MAX_PATH)
         return false;
+    char home[MAX_PATH];
+    if (!FindScriptFolder(script, home))
+        return false;
+    if (!JoinPath(script->path, MAX_PATH, home, CLEANUP_SCRIPT_NAME)) {
+        DiscardScript(script);
+        return false;
+    }
 
     // The script file does not exist yet; its folder does, and the name
     // itself is plain ASCII.
-    char oemProgram[MAX_PATH], oemFolder[MAX_PATH], oemTemp[MAX_PATH], oemScript[MAX_PATH];
-    if (!ToScriptPath(programPath, oemProgram) || !ToScriptPath(folder, oemFolder) ||
-        !ToScriptPath(temp, oemTemp) || !JoinPath(oemScript, sizeof oemScript, oemTemp, CLEANUP_SCRIPT_NAME))
-        return false;
+    char oemProgram[MAX_PATH], oemFolder[MAX_PATH], oemHome[MAX_PATH], oemScript[MAX_PATH];
     static char text[SCRIPT_TEXT_SIZE];
-    size_t length = ComposeCleanupScript(text, sizeof text, g_osVersion.dwPlatformId,
-                                         oemProgram, oemFolder, oemScript);
-    if (length == 0)
-        return false;
-
-    FILE *script = fopen(scriptPath, "wb");
-    if (script == NULL)
-        return false;
-    // A script cut short could name some other file in its last line.
-    bool written = fwrite(text, 1, length, script) == length;
-    if (fclose(script) != 0 || !written) {
-        DeleteFileA(scriptPath);
+    size_t length = 0;
+    if (ToScriptPath(programPath, oemProgram) && ToScriptPath(folder, oemFolder) &&
+        ToScriptPath(home, oemHome) && JoinPath(oemScript, sizeof oemScript, oemHome, CLEANUP_SCRIPT_NAME))
+        length = ComposeCleanupScript(text, sizeof text, g_osVersion.dwPlatformId, oemProgram,
+                                      oemFolder, oemScript, script->folder[0] ? oemHome : NULL);
+    if (length == 0 || !WriteScriptFile(script, text, length)) {
+        DiscardScript(script);
         return false;
     }
     return true;
@@ -95,23 +127,38 @@ bool WriteCleanupScript(const char *programPath, char *scriptPath)
 
 // No interpreter runs the script: the program file and the install folder
 // stay, and only the user can remove them now.
-static void AbandonCleanup(const char *scriptPath, const WarningText *warning)
+static void AbandonCleanup(const CleanupScript *script, const WarningText *warning)
 {
-    DeleteFileA(scriptPath);
+    DiscardScript(script);
     ShowWarningText(warning);
 }
 
-void StartCleanupScript(const char *scriptPath, const WarningText *warning)
+// The command interpreter. On the NT family only the system's own: COMSPEC
+// comes from the user's environment, which any program of that user can
+// set, while this run may be elevated. The Windows 95 family names its
+// COMMAND.COM nowhere else, and has no rights to keep apart.
+static bool FindInterpreter(char *interpreter /* MAX_PATH */)
 {
-    // Without COMSPEC, or with a command line that does not fit, there is
-    // nothing sound to start: a cut command would run some other file.
+    if (g_osVersion.dwPlatformId == PLATFORM_WIN9X) {
+        DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, MAX_PATH);
+        return n != 0 && n < MAX_PATH;
+    }
+    char system[MAX_PATH];
+    UINT n = GetSystemDirectoryA(system, MAX_PATH);
+    return n != 0 && n < MAX_PATH && JoinPath(interpreter, MAX_PATH, system, "cmd.exe");
+}
+
+void StartCleanupScript(const CleanupScript *script, const WarningText *warning)
+{
+    // Without an interpreter, or with a command line that does not fit,
+    // there is nothing sound to start: a cut command would run some other
+    // file.
     char interpreter[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, MAX_PATH);
     char command[MESSAGE_SIZE];
-    if (n == 0 || n >= MAX_PATH ||
+    if (!FindInterpreter(interpreter) ||
         !ComposeInterpreterCommand(command, sizeof command, g_osVersion.dwPlatformId, interpreter,
-                                   scriptPath)) {
-        AbandonCleanup(scriptPath, warning);
+                                   script->path)) {
+        AbandonCleanup(script, warning);
         ExitProcess(0);
     }
 
@@ -147,7 +194,7 @@ void StartCleanupScript(const char *scriptPath, const WarningText *warning)
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     } else {
-        AbandonCleanup(scriptPath, warning);
+        AbandonCleanup(script, warning);
     }
     ExitProcess(0);
 }

@@ -34,7 +34,7 @@ static bool AppendScript(char *buffer, size_t size, size_t *used, const char *fo
 
 size_t ComposeCleanupScript(char *buffer, size_t size, int platformId,
                             const char *programPath, const char *folder,
-                            const char *scriptPath)
+                            const char *scriptPath, const char *scriptFolder)
 {
     if (size == 0)
         return 0;
@@ -43,6 +43,7 @@ size_t ComposeCleanupScript(char *buffer, size_t size, int platformId,
     const char *const first[] = {programPath};
     const char *const block[] = {programPath, folder, programPath};
     const char *const tail[] = {programPath, programPath, scriptPath};
+    const char *const own[] = {scriptFolder};
     // On the Windows 95 family the interpreter does not wait for a GUI
     // program it runs; start /wait makes it.
     bool fits = AppendScript(buffer, size, &used,
@@ -54,6 +55,8 @@ size_t ComposeCleanupScript(char *buffer, size_t size, int platformId,
                             "del \"%s\"\r\nrd \"%s\"\r\nif not exist \"%s\" goto done\r\n", block);
     fits = fits && AppendScript(buffer, size, &used,
                                 ":done\r\nif exist \"%s\" \"%s\" /warning\r\ndel \"%s\"", tail);
+    if (scriptFolder != NULL)
+        fits = fits && AppendScript(buffer, size, &used, " & rd \"%s\"", own);
     if (!fits) {
         buffer[0] = '\0';
         return 0;
@@ -66,7 +69,7 @@ bool ComposeInterpreterCommand(char *command, size_t size, int platformId,
 {
     bool fits = platformId == 1
                     ? FormatText(command, size, "%s /c \"%s\"", interpreter, scriptPath)
-                    : FormatText(command, size, "\"%s\" /d /s /c \"\"%s\"\"", interpreter, scriptPath);
+                    : FormatText(command, size, "\"%s\" /d /v:off /s /c \"\"%s\"\"", interpreter, scriptPath);
     if (!fits && size > 0)
         command[0] = '\0';
     return fits;

@@ -12,17 +12,22 @@ enum { SCRIPT_TEXT_SIZE = 16384 };
 // Composes the script from the program path, the install folder and the
 // script path, which the caller has already converted to the code page of
 // the command interpreter. Every '%' of a path is written as "%%", since a
-// batch file expands variables even inside quotes. Returns the length of
-// the text, or 0 (with an empty buffer) when it does not fit.
+// batch file expands variables even inside quotes. A script in a folder of
+// its own (scriptFolder, else NULL) removes that folder on its last line,
+// right after deleting itself: the interpreter reads no line after that.
+// Returns the length of the text, or 0 (with an empty buffer, untouched
+// when size is 0) when it does not fit.
 size_t ComposeCleanupScript(char *buffer, size_t size, int platformId,
                             const char *programPath, const char *folder,
-                            const char *scriptPath);
+                            const char *scriptPath, const char *scriptFolder = NULL);
 
 // The interpreter's command line for the script; false (an empty buffer)
-// when it does not fit. The NT family gets "<interpreter>" /d /s /c
-// ""<script>"": /s takes off only the outer quotes, so '&', '(' or '^' in
-// a path stay part of it, and /d keeps AutoRun commands out. COMMAND.COM
-// of the Windows 95 family knows neither: <interpreter> /c "<script>".
+// when it does not fit. The NT family gets "<interpreter>" /d /v:off /s
+// /c ""<script>"": /s takes off only the outer quotes, so '&', '(' or '^'
+// in a path stay part of it, /d keeps AutoRun commands out, and /v:off
+// keeps a '!' in a path literal where the registry turns delayed
+// expansion on. COMMAND.COM of the Windows 95 family knows none of them:
+// <interpreter> /c "<script>".
 bool ComposeInterpreterCommand(char *command, size_t size, int platformId,
                                const char *interpreter, const char *scriptPath);
 

@@ -59,15 +59,43 @@ void RemoveShortcuts();
 
 struct WarningText;
 
-// Writes the cleanup script into the temp folder; scriptPath (MAX_PATH)
-// receives its path. False, with nothing left behind, when it could not be
-// written whole, or when a path cannot be written so that the interpreter
-// reads the same name.
-bool WriteCleanupScript(const char *programPath, char *scriptPath);
+// The cleanup script: its path and, when it was made for it, the folder
+// of its own that holds it ("" for the temp folder, which stays).
+struct CleanupScript {
+    char path[MAX_PATH];
+    char folder[MAX_PATH];
+};
+
+// Writes the cleanup script: in a new folder that only administrators can
+// change when the run is elevated, else into the temp folder. False, with
+// nothing left behind, when it could not be written whole, or when a path
+// cannot be written so that the interpreter reads the same name.
+bool WriteCleanupScript(const char *programPath, CleanupScript *script);
 
 // Starts the command interpreter on the script and ends the process. When
 // no interpreter can be started the script is deleted and the user gets
 // the warning, composed beforehand in the language of the run.
-void StartCleanupScript(const char *scriptPath, const WarningText *warning);
+void StartCleanupScript(const CleanupScript *script, const WarningText *warning);
+
+// Whether this process runs with an elevated token (Windows Vista and
+// later); false where the system cannot say.
+bool IsElevated();
+
+// The security descriptor of the script's folder, with the owner and the
+// list of entries it points to, all inside the structure.
+struct ScriptFolderSecurity {
+    SECURITY_DESCRIPTOR descriptor;
+    DWORD owner[SECURITY_MAX_SID_SIZE / sizeof(DWORD)];
+    DWORD acl[64];
+};
+// Owner Administrators; a protected list giving SYSTEM and Administrators
+// full control, handed on to what the folder holds, and nobody else any.
+bool BuildScriptFolderSecurity(ScriptFolderSecurity *security);
+
+// Makes a new folder <Windows folder>\Temp\Melvox-<process id>-<n> with
+// that descriptor, trying the next n while the name exists, and schedules
+// its removal at the next restart in case it is left. False ("" in folder)
+// when none could be made.
+bool MakeScriptFolder(char *folder /* MAX_PATH */);
 
 #endif

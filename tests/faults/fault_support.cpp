@@ -173,7 +173,7 @@ bool WaitGone(const std::string &path, DWORD milliseconds)
 
 bool WaitForScript(DWORD milliseconds)
 {
-    return WaitGone(ScriptPath(), milliseconds);
+    return WaitGone(ScriptPath(), milliseconds) && WaitForScriptsGone(milliseconds);
 }
 
 ScopedEnvironment::ScopedEnvironment(const char *name, const std::string &value) : name(name)

@@ -51,7 +51,8 @@ std::string ScriptPath();
 bool RunUninstall(const Install &install, DWORD milliseconds = 60000, std::string *warning = NULL);
 // Waits until the path is gone; false after the timeout.
 bool WaitGone(const std::string &path, DWORD milliseconds);
-// Waits for the cleanup script to finish (it deletes itself last).
+// Waits for the cleanup script to finish (it deletes itself last), in the
+// temp folder or in a folder of its own.
 bool WaitForScript(DWORD milliseconds = 30000);
 
 // Sets an environment variable for the children of this process, and puts

@@ -35,6 +35,7 @@ protected:
                (unsigned)install.canaryFiles, report.empty() ? "all untouched" : "SOME TOUCHED");
         RemoveInstall(install);
         DeleteFileA(ScriptPath().c_str());
+        RemoveScriptFolders();
     }
     std::string In(const std::string &relative) const { return install.folder + "\\" + relative; }
     void List(const std::string &bytes) { ASSERT_TRUE(WriteFileText(install.list, bytes)); }
@@ -281,7 +282,8 @@ TEST_F(Faults, ProgramFileHeldGetsTheWarning)
 
 // The temp folder cannot take the script: the list is already gone and
 // the program file stays, so the user is told to delete it; nothing else
-// is lost.
+// is lost. Only an unelevated run writes its script there, as on the
+// Windows 95 family.
 class TempFaults : public Faults {
 protected:
     void ExpectWarning(const std::string &warning)
@@ -309,9 +311,11 @@ protected:
     {
         Faults::SetUp();
         temps = MakeTempFolder("faults temp");
+        SetWineVersion("win98", "uninstall.exe");
     }
     void TearDown() override
     {
+        SetWineVersion("", "uninstall.exe");
         RemoveTree(temps);
         Faults::TearDown();
     }

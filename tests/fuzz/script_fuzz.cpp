@@ -3,7 +3,8 @@
 // Input: byte 0 the platform id; byte 1 picks the buffer size (even: the
 // program's SCRIPT_TEXT_SIZE, odd: the script's own length moved by the
 // signed byte 2, to probe the edge where it just fits); then the program
-// path, the install folder and the script path, separated by NUL bytes.
+// path, the install folder and the script path, separated by NUL bytes;
+// anything after the script path's NUL is the script's own folder.
 //
 // The composed text must be exactly the script with each path in its place
 // and every '%' of a path doubled, terminated inside its buffer; when it does
@@ -39,7 +40,7 @@ std::string Doubled(const std::string &path)
 
 // The script, byte for byte, as the command interpreter must read it.
 std::string Expected(int platformId, const std::string &p, const std::string &f,
-                     const std::string &s)
+                     const std::string &s, const std::string *own)
 {
     const std::string q = "\"", P = Doubled(p), F = Doubled(f), S = Doubled(s);
     std::string text = platformId == 1 ? "start /wait " + q + P + q + " /wait\r\n"
@@ -52,6 +53,8 @@ std::string Expected(int platformId, const std::string &p, const std::string &f,
     text += ":done\r\n";
     text += "if exist " + q + P + q + " " + q + P + q + " /warning\r\n";
     text += "del " + q + S + q;
+    if (own)
+        text += " & rd " + q + Doubled(*own) + q;
     return text;
 }
 
@@ -74,8 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int shift = (int8_t)data[2];
     const char *at = (const char *)data + 3, *end = (const char *)data + size;
     std::string p = Next(at, end), f = Next(at, end), s = Next(at, end);
+    bool hasOwn = at < end;
+    std::string own = Next(at, end);
 
-    std::string expected = Expected(platformId, p, f, s);
+    std::string expected = Expected(platformId, p, f, s, hasOwn ? &own : nullptr);
     size_t bufferSize = SCRIPT_TEXT_SIZE;
     if (nearEdge)
         bufferSize = (size_t)std::max<long>(0, (long)expected.size() + shift);
@@ -83,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Exactly bufferSize bytes, so that a byte written past the end is seen.
     char *buffer = new char[bufferSize];
     memset(buffer, '#', bufferSize);
-    size_t n = ComposeCleanupScript(buffer, bufferSize, platformId, p.c_str(), f.c_str(), s.c_str());
+    size_t n = ComposeCleanupScript(buffer, bufferSize, platformId, p.c_str(), f.c_str(), s.c_str(),
+                                    hasOwn ? own.c_str() : nullptr);
 
     if (bufferSize > 0 && memchr(buffer, '\0', bufferSize) == NULL)
         Fail("unterminated text", std::to_string(bufferSize));
@@ -91,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (n != expected.size() || std::string(buffer, strlen(buffer)) != expected)
             Fail("text differs from the script", std::string(buffer, strnlen(buffer, bufferSize)));
         size_t percents = std::count(p.begin(), p.end(), '%') * 13 + std::count(f.begin(), f.end(), '%') * 5 +
-                          std::count(s.begin(), s.end(), '%');
+                          std::count(s.begin(), s.end(), '%') + std::count(own.begin(), own.end(), '%');
         if ((size_t)std::count(buffer, buffer + n, '%') != 2 * percents)
             Fail("a '%' of a path not doubled", buffer);
     } else {

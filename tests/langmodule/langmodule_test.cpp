@@ -312,22 +312,26 @@ TEST_F(LanguageModule, MessagesPutThePathIntoTheTranslatedText)
     Press(box, IDOK);
     EXPECT_EQ(warning.Wait(15000), 0u);
 
-    // No interpreter for the cleanup script: the listed module is already
-    // gone when the program file stays, and the user is still told in
-    // German.
+    // No interpreter for the cleanup script (COMSPEC unset on the Windows
+    // 95 family): the listed module is already gone when the program file
+    // stays, and the user is still told in German.
     ASSERT_TRUE(WriteFileText(Join(folder, "Uninstall.lst"), "mvxlng.dll\r\n"));
     char comspec[MAX_PATH];
     GetEnvironmentVariableA("COMSPEC", comspec, MAX_PATH);
     SetEnvironmentVariableA("COMSPEC", NULL);
+    SetWineVersion("win98", "uninstall.exe");
     Process uninstallAll;
     bool started = uninstallAll.Start("\"" + program + "\"", "C:\\");
     SetEnvironmentVariableA("COMSPEC", comspec);
+    if (!started)
+        SetWineVersion("", "uninstall.exe");
     ASSERT_TRUE(started);
     box = WaitForDialog(kBoxCaption, uninstallAll.pid);
     ASSERT_TRUE(box);
     Press(box, IDYES);
     ASSERT_TRUE(WaitForWindowGone(box));
     box = WaitForDialog(kBoxCaption, uninstallAll.pid);
+    SetWineVersion("", "uninstall.exe");
     ASSERT_TRUE(box) << "no warning in German";
     EXPECT_EQ(MessageBoxText(box), german);
     Press(box, IDOK);

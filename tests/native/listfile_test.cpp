@@ -2,9 +2,11 @@
 // the line buffer and of MAX_PATH, hostile spellings, read errors and the
 // rewinding of the removal passes. The full name always goes into a heap
 // buffer of exactly MAX_PATH bytes.
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -127,7 +129,7 @@ TEST(ListLines, HostileSpellingsAreSkipped)
 // Names with dots that stay inside: nothing safe is lost.
 TEST(ListLines, DottedNamesInsideAreKept)
 {
-    const Names inside = {".", ".\\x", "./x", "..x", "x..", "a..b\\c", "...a", ".hidden",
+    const Names inside = {".", ".\\x", "./x", "..x", "x..", "a..b\\c", "...a", ".hidden", "a.b\\.", "v1.2\\.\\x",
                           "sub\\.\\x", "x.\\y", "\xA0..\\x", "..\xA0\\x", ". x\\y", "x\\. "};
     std::string bytes;
     for (const std::string &line : inside)
@@ -169,17 +171,45 @@ TEST(ListReading, RewoundListGivesTheSameEntries)
     fclose(list);
 }
 
+// A stream that gives its bytes, then fails as a disk or a network share
+// does.
+struct FailingSource {
+    std::string bytes;
+    size_t at;
+};
+
+ssize_t ReadThenFail(void *cookie, char *buffer, size_t size)
+{
+    FailingSource *source = static_cast<FailingSource *>(cookie);
+    if (source->at == source->bytes.size()) {
+        errno = EIO;
+        return -1;
+    }
+    size_t n = std::min(size, source->bytes.size() - source->at);
+    memcpy(buffer, source->bytes.data() + source->at, n);
+    source->at += n;
+    return (ssize_t)n;
+}
+
+// A read error ends the list, and the line it cut short is no entry: its
+// head would name some other file.
 TEST(ListReading, ReadErrorEndsTheList)
 {
-    FILE *list = tmpfile();
-    fputs("a\nb\n", list);
-    fflush(list);
     FILE *writeOnly = fopen("/dev/null", "w");
     ASSERT_NE(nullptr, writeOnly);
     ExactBuffer fullName(MAX_PATH);
     EXPECT_FALSE(ReadListEntry(writeOnly, "C:\\M\\", fullName.get()));
     fclose(writeOnly);
-    fclose(list);
+
+    for (const char *cut : {"a\nMelvox.exe.bak", "a\r\nSkins\\Cl", "a\nb"}) {
+        FailingSource source = {cut, 0};
+        cookie_io_functions_t io = {ReadThenFail, nullptr, nullptr, nullptr};
+        FILE *list = fopencookie(&source, "r", io);
+        ASSERT_NE(nullptr, list);
+        EXPECT_EQ(Names({"a"}), Entries(list, "C:\\M\\")) << cut;
+        EXPECT_TRUE(ferror(list)) << cut;
+        fclose(list);
+    }
 }
 
 TEST(ListReading, TwentyThousandEntries)

@@ -11,24 +11,30 @@
 
 namespace {
 
-struct Paths { const char *what, *program, *folder, *script; };
+// own: the script's own folder, which its last line removes (NULL: the
+// script lies in the temp folder).
+struct Paths { const char *what, *program, *folder, *script, *own; };
 
 const Paths kPaths[] = {
     {"plain", "C:\\Tools\\Melvox\\uninstall.exe", "C:\\Tools\\Melvox",
-     "C:\\users\\me\\Temp\\Uninstall.Mvx.Bat"},
-    {"drive root", "C:\\uninstall.exe", "C:\\", "C:\\WINDOWS\\TEMP\\Uninstall.Mvx.Bat"},
-    {"percent", "C:\\Melvox 100%\\uninstall.exe", "C:\\Melvox 100%", "C:\\%TEMP%\\Uninstall.Mvx.Bat"},
-    {"only percent", "%", "%%", "%%%"},
+     "C:\\users\\me\\Temp\\Uninstall.Mvx.Bat", nullptr},
+    {"own folder", "C:\\Tools\\Melvox\\uninstall.exe", "C:\\Tools\\Melvox",
+     "C:\\Windows\\Temp\\Melvox-1F4-0\\Uninstall.Mvx.Bat", "C:\\Windows\\Temp\\Melvox-1F4-0"},
+    {"drive root", "C:\\uninstall.exe", "C:\\", "C:\\WINDOWS\\TEMP\\Uninstall.Mvx.Bat", nullptr},
+    {"percent", "C:\\Melvox 100%\\uninstall.exe", "C:\\Melvox 100%", "C:\\%TEMP%\\Uninstall.Mvx.Bat",
+     "C:\\%TEMP%"},
+    {"only percent", "%", "%%", "%%%", "%"},
     // Converted to the OEM code page before they get here; the composer
     // copies high codes unchanged.
-    {"high codes", "C:\\J\x94rg\\uninstall.exe", "C:\\J\x94rg", "C:\\\xE9\\Uninstall.Mvx.Bat"},
-    {"empty", "", "", ""},
+    {"high codes", "C:\\J\x94rg\\uninstall.exe", "C:\\J\x94rg", "C:\\\xE9\\Uninstall.Mvx.Bat", nullptr},
+    {"empty", "", "", "", ""},
 };
 
 std::string Full(const Paths &p, int platformId)
 {
     ExactBuffer buffer(SCRIPT_TEXT_SIZE);
-    size_t n = ComposeCleanupScript(buffer.get(), buffer.size, platformId, p.program, p.folder, p.script);
+    size_t n = ComposeCleanupScript(buffer.get(), buffer.size, platformId, p.program, p.folder, p.script,
+                                    p.own);
     EXPECT_EQ(n, buffer.Text().size());
     return buffer.Text();
 }
@@ -40,10 +46,13 @@ TEST(ScriptText, EveryBufferSizeAroundTheLength)
             std::string full = Full(p, platformId);
             ASSERT_FALSE(full.empty()) << p.what;
             for (size_t size = 0; size <= full.size() + 2; size++) {
-                ExactBuffer buffer(size);
-                size_t n = ComposeCleanupScript(buffer.get(), size, platformId, p.program, p.folder, p.script);
+                // Size 0 gets one byte, which must stay as it was.
+                ExactBuffer buffer(size ? size : 1);
+                size_t n = ComposeCleanupScript(buffer.get(), size, platformId, p.program, p.folder, p.script,
+                                                p.own);
                 if (size == 0) {
                     EXPECT_EQ(0u, n);
+                    EXPECT_EQ('#', buffer.get()[0]) << p.what;
                     continue;
                 }
                 ASSERT_TRUE(buffer.Terminated()) << p.what << ", size " << size;
@@ -62,12 +71,13 @@ TEST(ScriptText, EveryBufferSizeAroundTheLength)
 }
 
 // Outside the paths the script holds no '%' of its own, and each path's
-// '%' comes doubled, however many there are in a row.
+// '%' comes doubled, however many there are in a row. The last line
+// deletes the script and then removes its own folder, if it has one.
 TEST(ScriptText, PercentOfEveryPathIsDoubled)
 {
     for (const Paths &p : kPaths) {
         std::string text = Full(p, 2);
-        std::string program = p.program, folder = p.folder, script = p.script;
+        std::string program = p.program, folder = p.folder, script = p.script, own = p.own ? p.own : "";
         auto doubled = [](std::string s) {
             for (size_t at = s.find('%'); at != std::string::npos; at = s.find('%', at + 2))
                 s.insert(at, "%");
@@ -79,13 +89,13 @@ TEST(ScriptText, PercentOfEveryPathIsDoubled)
                 n++;
             return n;
         };
-        size_t percents = 13 * count(program, "%") + 5 * count(folder, "%") + count(script, "%");
+        size_t percents = 13 * count(program, "%") + 5 * count(folder, "%") + count(script, "%") + count(own, "%");
         EXPECT_EQ(2 * percents, count(text, "%")) << p.what;
         if (!program.empty())
             EXPECT_NE(std::string::npos, text.find("del \"" + doubled(program) + "\"\r\n")) << p.what;
         EXPECT_NE(std::string::npos, text.find("rd \"" + doubled(folder) + "\"\r\n")) << p.what;
-        EXPECT_EQ(text.size() - (script.size() + count(script, "%") + 6), text.rfind("del \"" + doubled(script) + "\""))
-            << p.what;
+        std::string last = "\r\ndel \"" + doubled(script) + "\"" + (p.own ? " & rd \"" + doubled(own) + "\"" : "");
+        EXPECT_EQ(text.size() - last.size(), text.rfind(last)) << p.what;
     }
 }
 
@@ -126,18 +136,24 @@ TEST(InterpreterCommand, EachFamilyItsFormNeverCut)
 {
     const struct { int platformId; const char *interpreter, *script, *command; } cases[] = {
         {2, "C:\\WINDOWS\\system32\\cmd.exe", "C:\\Users\\John (Work)\\Temp\\Uninstall.Mvx.Bat",
-         "\"C:\\WINDOWS\\system32\\cmd.exe\" /d /s /c \"\"C:\\Users\\John (Work)\\Temp\\Uninstall.Mvx.Bat\"\""},
-        {2, "C:\\Program Files\\cmd.exe", "C:\\a&b\\p^q\\x.bat",
-         "\"C:\\Program Files\\cmd.exe\" /d /s /c \"\"C:\\a&b\\p^q\\x.bat\"\""},
-        {0, "cmd.exe", "x.bat", "\"cmd.exe\" /d /s /c \"\"x.bat\"\""},
+         "\"C:\\WINDOWS\\system32\\cmd.exe\" /d /v:off /s /c \"\"C:\\Users\\John (Work)\\Temp\\Uninstall.Mvx.Bat\"\""},
+        {2, "C:\\Program Files\\cmd.exe", "C:\\a&b!x!\\p^q\\x.bat",
+         "\"C:\\Program Files\\cmd.exe\" /d /v:off /s /c \"\"C:\\a&b!x!\\p^q\\x.bat\"\""},
+        {0, "cmd.exe", "x.bat", "\"cmd.exe\" /d /v:off /s /c \"\"x.bat\"\""},
         {1, "C:\\WINDOWS\\COMMAND.COM", "C:\\WINDOWS\\TEMP\\Uninstall.Mvx.Bat",
          "C:\\WINDOWS\\COMMAND.COM /c \"C:\\WINDOWS\\TEMP\\Uninstall.Mvx.Bat\""},
     };
     for (const auto &c : cases) {
         std::string expected = c.command;
-        for (size_t size = 1; size <= expected.size() + 2; size++) {
-            ExactBuffer buffer(size);
+        for (size_t size = 0; size <= expected.size() + 2; size++) {
+            // Size 0 gets one byte, which must stay as it was.
+            ExactBuffer buffer(size ? size : 1);
             bool fits = ComposeInterpreterCommand(buffer.get(), size, c.platformId, c.interpreter, c.script);
+            if (size == 0) {
+                EXPECT_FALSE(fits);
+                EXPECT_EQ('#', buffer.get()[0]) << c.command;
+                continue;
+            }
             ASSERT_TRUE(buffer.Terminated()) << c.command << ", size " << size;
             EXPECT_EQ(size > expected.size(), fits) << c.command << ", size " << size;
             EXPECT_EQ(fits ? expected : "", buffer.Text()) << c.command << ", size " << size;
@@ -167,6 +183,7 @@ TEST(OemConversion, AsciiEqualCodePagesAndExactRoundTripsOnly)
         {"read back shorter", "C:\\\xF6", 1252, 850, L"C:\\\u00F6", L"C:\\", true, false},
         {"read back longer", "C:\\\xF6", 1252, 850, L"C:\\\u00F6", L"C:\\\u00F6x", true, false},
         {"high code at the end", "C:\\x\xFF", 1252, 437, L"C:\\x\u00FF", L"C:\\x\u00FF", true, true},
+        {"high code first", "\xF6x", 1252, 437, L"\u00F6x", L"\u00F6x", true, true},
     };
     for (const auto &c : cases) {
         bool convert = NeedsOemConversion(c.path, c.ansi, c.oem);

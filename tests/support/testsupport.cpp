@@ -600,4 +600,58 @@ void SetWineVersion(const std::string &version, const std::string &exeName)
     RegSetString(HKEY_CURRENT_USER, key, "Version", version);
 }
 
+static std::string SystemTemp()
+{
+    char windows[MAX_PATH] = "";
+    GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    return Join(windows, "Temp");
+}
+
+std::string ScriptFolder(DWORD pid, unsigned n)
+{
+    char name[64];
+    snprintf(name, sizeof name, "Melvox-%lX-%X", (unsigned long)pid, n);
+    return Join(SystemTemp(), name);
+}
+
+static std::vector<std::string> ScriptFolders()
+{
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Join(SystemTemp(), "Melvox-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return folders;
+    do
+        folders.push_back(Join(SystemTemp(), found.cFileName));
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return folders;
+}
+
+std::string ScriptsLeft()
+{
+    std::string left;
+    for (const std::string &folder : ScriptFolders())
+        if (FileExists(Join(folder, "Uninstall.Mvx.Bat")))
+            left += Join(folder, "Uninstall.Mvx.Bat") + "\n";
+    return left;
+}
+
+bool WaitForScriptsGone(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    while (!ScriptsLeft().empty()) {
+        if (GetTickCount() - start > milliseconds)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+void RemoveScriptFolders()
+{
+    for (const std::string &folder : ScriptFolders())
+        RemoveTree(folder);
+}
+
 } // namespace testsupport

@@ -114,6 +114,15 @@ void RemoveAllMelvoxKeys();
 // id 1, "" restores the default (NT family).
 void SetWineVersion(const std::string &version, const std::string &exeName = "");
 
+// The folder that an elevated uninstall makes for its cleanup script:
+// <Windows folder>\Temp\Melvox-<process id>-<n>, both in hex.
+std::string ScriptFolder(DWORD pid, unsigned n = 0);
+// The cleanup scripts still in such folders, one full name a line.
+std::string ScriptsLeft();
+bool WaitForScriptsGone(DWORD milliseconds);
+// Removes every such folder, as the restart they are scheduled for would.
+void RemoveScriptFolders();
+
 } // namespace testsupport
 
 #endif

@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 
 #include "resource.h"
@@ -42,6 +43,52 @@ std::string ListTree(const std::string &root, const std::string &relative = "")
     return text;
 }
 
+// PendingFileRenameOperations as UTF-16 text, its NULs included.
+std::wstring PendingOperations()
+{
+    std::wstring value;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS)
+        return value;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, L"PendingFileRenameOperations", NULL, &type, NULL, &size) == ERROR_SUCCESS &&
+        type == REG_MULTI_SZ) {
+        value.assign(size / 2, L'\0');
+        RegQueryValueExW(key, L"PendingFileRenameOperations", NULL, &type, (BYTE *)&value[0], &size);
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+void SetPendingOperations(const std::wstring &value)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                           0, KEY_SET_VALUE, &key));
+    if (value.empty())
+        RegDeleteValueW(key, L"PendingFileRenameOperations");
+    else
+        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ, (const BYTE *)value.data(),
+                       (DWORD)(value.size() * 2));
+    RegCloseKey(key);
+}
+
+std::wstring Wide(const std::string &text)
+{
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &wide[0], (int)wide.size()));
+    return wide;
+}
+
+std::string Narrow(const std::wstring &text)
+{
+    std::string narrow;
+    for (wchar_t c : text)
+        narrow += c == 0 ? std::string("|") : c < 128 ? std::string(1, (char)c) : "<" + std::to_string(c) + ">";
+    return narrow;
+}
+
 class EndToEnd : public ::testing::Test {
 protected:
     std::string folder;
@@ -54,6 +101,7 @@ protected:
     {
         RemoveAllMelvoxKeys();
         DeleteFileA(ScriptPath().c_str());
+        RemoveScriptFolders();
         folder = MakeInstall(tag, withList);
         program = Join(folder, "uninstall.exe");
         RegSetString(HKEY_CLASSES_ROOT, ".zip", "", "WinZipper.Zip");
@@ -115,6 +163,7 @@ protected:
         if (!folder.empty())
             RemoveTree(folder);
         DeleteFileA(ScriptPath().c_str());
+        RemoveScriptFolders();
     }
 };
 
@@ -129,6 +178,7 @@ TEST_F(EndToEnd, AnsweredNoChangesNothing)
     EXPECT_EQ(0u, process.Wait(10000));
     EXPECT_EQ(before, State());
     EXPECT_FALSE(FileExists(ScriptPath()));
+    EXPECT_FALSE(FolderExists(ScriptFolder(process.pid)));
 }
 
 TEST_F(EndToEnd, WithoutListReportsAndChangesNothing)
@@ -160,20 +210,42 @@ TEST_F(EndToEnd, CommandLineWithoutSlashUninstalls)
 
 // Answered Yes: everything setup made goes, and within about ten seconds
 // the script, run by Wine's own interpreter, removes the program, the
-// folder and itself.
+// folder and itself. The elevated run takes nothing from where a program
+// of the user could put it unelevated: not the interpreter that COMSPEC of
+// the user's environment names, not a file planted under the script's
+// name in the user's temp folder, nor a folder planted under the first
+// name it would pick for the script's own folder.
 TEST_F(EndToEnd, AnsweredYesRemovesEverything)
 {
-    MakeSetUpInstall("e2e J\xF6rg 100%", true, true); // OEM code page and %
+    MakeSetUpInstall("e2e J\xF6rg 100% !x!", true, true); // OEM code page, % and !
     // A line that would leave the folder, and its canary.
     std::string canary = Join(folder, "..\\canary.txt");
     WriteFileText(canary, "outside");
     std::string list;
     ReadFileText(Join(folder, "Uninstall.lst"), &list);
     WriteFileText(Join(folder, "Uninstall.lst"), list + "..\\canary.txt\r\n");
+    std::string record = Join(MakeTempFolder("e2e-comspec"), "ran.txt");
+    std::string recorder = BuiltFile("tests/uninstall/interpreter_recorder.exe");
+    char comspec[MAX_PATH] = "";
+    GetEnvironmentVariableA("COMSPEC", comspec, MAX_PATH);
+    RegSetString(HKEY_CURRENT_USER, "Environment", "ComSpec", recorder);
+    SetEnvironmentVariableA("COMSPEC", recorder.c_str());
+    SetEnvironmentVariableA("MELVOX_RECORDER_OUT", record.c_str());
+    const std::string planted = "@echo planted\r\n";
+    ASSERT_TRUE(WriteFileText(ScriptPath(), planted));
 
     Process process;
     HWND box = StartAndConfirm(&process);
+    SetEnvironmentVariableA("COMSPEC", comspec);
+    HKEY environment;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Environment", 0, KEY_SET_VALUE, &environment) == ERROR_SUCCESS) {
+        RegDeleteValueA(environment, "ComSpec");
+        RegCloseKey(environment);
+    }
     ASSERT_NE(nullptr, box);
+    std::string taken = ScriptFolder(process.pid, 0), own = ScriptFolder(process.pid, 1);
+    ASSERT_TRUE(CreateDirectoryA(taken.c_str(), NULL));
+    ASSERT_TRUE(WriteFileText(Join(taken, "Uninstall.Mvx.Bat"), planted));
     DWORD start = GetTickCount();
     Press(box, IDYES);
     EXPECT_EQ(0u, process.Wait(15000));
@@ -187,9 +259,20 @@ TEST_F(EndToEnd, AnsweredYesRemovesEverything)
     EXPECT_TRUE(FileExists(canary));
 
     EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
-    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+    EXPECT_TRUE(WaitUntilGone(Join(own, "Uninstall.Mvx.Bat"), 3000));
     printf("program, folder and script gone %lu ms after Yes\n",
            (unsigned long)(GetTickCount() - start));
+    // Its folder goes with it, or, where the interpreter still holds the
+    // script when it comes to that, at the restart.
+    EXPECT_TRUE(!FolderExists(own) || ListTree(own).empty()) << ListTree(own);
+    EXPECT_NE(std::string::npos, Narrow(PendingOperations()).find("\\??\\" + own + "||")) << Narrow(PendingOperations());
+    EXPECT_FALSE(FileExists(record)) << "the interpreter named by COMSPEC ran";
+    std::string bytes;
+    EXPECT_TRUE(ReadFileText(ScriptPath(), &bytes) && bytes == planted) << bytes;
+    EXPECT_TRUE(ReadFileText(Join(taken, "Uninstall.Mvx.Bat"), &bytes) && bytes == planted) << bytes;
+    EXPECT_EQ("Uninstall.Mvx.Bat\n", ListTree(taken));
+    SetEnvironmentVariableA("MELVOX_RECORDER_OUT", NULL);
+    RemoveTree(record.substr(0, record.rfind('\\')));
     DeleteFileA(canary.c_str());
 }
 
@@ -315,7 +398,7 @@ TEST_F(EndToEnd, PackagedInstallRemovedThroughTheSystemList)
     EXPECT_EQ(std::string::npos, shortcuts.find(" here")) << shortcuts;
     EXPECT_TRUE(WaitUntilGone(install, 12000)) << ListTree(install);
     EXPECT_EQ("", ListTree(folder));
-    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+    EXPECT_TRUE(WaitForScriptsGone(3000)) << ScriptsLeft();
 }
 
 // The language module lies in the install folder and is listed, as an
@@ -355,16 +438,17 @@ TEST_F(EndToEnd, DriveRootInstall)
     EXPECT_FALSE(FileExists("C:\\melvox.gid"));
     EXPECT_FALSE(FileExists("C:\\Uninstall.lst"));
     EXPECT_TRUE(WaitUntilGone(program, 12000));
-    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+    EXPECT_TRUE(WaitForScriptsGone(3000)) << ScriptsLeft();
     EXPECT_TRUE(FolderExists("C:\\windows"));
     DeleteFileA(program.c_str());
 }
 
 // Names outside the OEM code page: the system's best fit would turn the
 // install folder "MelvØx" into "MelvOx" and the temp folder "Šimon" into
-// "Simon" in the script. Beside each stands a decoy of that look-alike
-// name, which must stay byte for byte; the program's own file and folder
-// still go. Both names also hold what the command interpreter would split
+// "Simon" in the script (where an unelevated run writes it; the elevated
+// run, the one Wine gives, must not use it at all). Beside each stands a
+// decoy of that look-alike name, which must stay byte for byte; the
+// program's own file and folder still go. Both names also hold what the command interpreter would split
 // a line at ("John (Work)", "Tom & Jerry", '^'), for the real cmd.exe.
 TEST_F(EndToEnd, LookAlikeNamesNeverLeadTheScriptElsewhere)
 {
@@ -373,7 +457,7 @@ TEST_F(EndToEnd, LookAlikeNamesNeverLeadTheScriptElsewhere)
     for (bool inTemp : {false, true}) {
         SCOPED_TRACE(inTemp ? "temp folder under \x8Aimon" : "install folder Melv\xD8x");
         MakeSetUpInstall(inTemp ? "e2e-oem" : "e2e Melv\xD8x (Work) ^1", true);
-        std::string decoy, script = ScriptPath(), decoyBytes = "decoy: not the program's";
+        std::string decoy, decoyBytes = "decoy: not the program's";
         std::string temps;
         if (inTemp) {
             temps = MakeTempFolder("e2e-temps");
@@ -381,7 +465,6 @@ TEST_F(EndToEnd, LookAlikeNamesNeverLeadTheScriptElsewhere)
             CreateDirectoryA(own.c_str(), NULL);
             CreateDirectoryA(Join(temps, "Simon & Jerry (Work) ^").c_str(), NULL);
             decoy = Join(temps, "Simon & Jerry (Work) ^\\Uninstall.Mvx.Bat");
-            script = Join(own, "Uninstall.Mvx.Bat");
             SetEnvironmentVariableA("TMP", own.c_str());
             SetEnvironmentVariableA("TEMP", own.c_str());
         } else {
@@ -400,7 +483,7 @@ TEST_F(EndToEnd, LookAlikeNamesNeverLeadTheScriptElsewhere)
         Press(box, IDYES);
         EXPECT_EQ(0u, process.Wait(15000));
         EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
-        EXPECT_TRUE(WaitUntilGone(script, 3000));
+        EXPECT_TRUE(WaitForScriptsGone(3000)) << ScriptsLeft();
         std::string bytes;
         EXPECT_TRUE(ReadFileText(decoy, &bytes));
         EXPECT_EQ(decoyBytes, bytes);
@@ -500,32 +583,69 @@ std::string RecordField(const std::string &record, const std::string &name)
     return record.substr(at, record.find('\n', at) - at);
 }
 
+// Puts a stand-in at the system's own cmd.exe, and the real one back when
+// it goes: Wine runs a native program in place of its builtin cmd only
+// with an override, here the registry's, which every new process reads.
+struct StandInInterpreter {
+    std::string system, saved;
+    DWORD error = 0;
+    StandInInterpreter(const std::string &standIn, const std::string &keep)
+    {
+        char folder[MAX_PATH] = "";
+        GetSystemDirectoryA(folder, MAX_PATH);
+        system = Join(folder, "cmd.exe");
+        saved = Join(keep, "cmd.exe");
+        if (CopyFileA(system.c_str(), saved.c_str(), FALSE) && CopyFileA(standIn.c_str(), system.c_str(), FALSE))
+            RegSetString(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "cmd.exe", "native");
+        else
+            error = GetLastError();
+    }
+    ~StandInInterpreter()
+    {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            RegDeleteValueA(key, "cmd.exe");
+            RegCloseKey(key);
+        }
+        CopyFileA(saved.c_str(), system.c_str(), FALSE);
+    }
+};
+
 // How the interpreter is started on each platform family, and the script
-// it gets, seen by a stand-in interpreter: the NT family starts it hidden;
-// platform id 1 detached, with NUL as all three standard handles, and the
-// script's first line goes through start /wait. The paths are written in
-// the OEM code page with every '%' doubled.
+// it gets, seen by a stand-in interpreter: the NT family starts the
+// system's own cmd.exe hidden, whatever COMSPEC says, on a script in a
+// folder of its own, which the script's last line removes; platform id 1
+// starts COMSPEC detached, with NUL as all three standard handles, on a
+// script in the temp folder whose first line goes through start /wait.
+// The paths are written in the OEM code page with every '%' doubled.
 TEST_F(EndToEnd, InterpreterStartedAsThePlatformWants)
 {
     std::string recorder = BuiltFile("tests/uninstall/interpreter_recorder.exe");
     ASSERT_TRUE(FileExists(recorder));
-    std::string recordPath = Join(MakeTempFolder("record"), "record.txt");
+    std::string records = MakeTempFolder("record"), recordPath = Join(records, "record.txt");
     char comspec[MAX_PATH];
     GetEnvironmentVariableA("COMSPEC", comspec, MAX_PATH);
 
     for (const char *version : {"", "win98"}) {
         SCOPED_TRACE(version[0] ? version : "NT");
+        bool win9x = version[0] != '\0';
         SetWineVersion(version, "uninstall.exe");
         MakeSetUpInstall("e2e J\xF6rg 50%", true);
         DeleteFileA(recordPath.c_str());
-        SetEnvironmentVariableA("COMSPEC", recorder.c_str());
         SetEnvironmentVariableA("MELVOX_RECORDER_OUT", recordPath.c_str());
+        std::unique_ptr<StandInInterpreter> standIn(win9x ? nullptr : new StandInInterpreter(recorder, records));
+        ASSERT_EQ(0u, win9x ? 0 : standIn->error) << "no stand-in at the system's cmd.exe";
+        std::string interpreter = win9x ? recorder : standIn->system;
+        SetEnvironmentVariableA("COMSPEC", recorder.c_str());
         Process process;
         HWND box = StartAndConfirm(&process);
         SetEnvironmentVariableA("COMSPEC", comspec);
         ASSERT_NE(nullptr, box);
+        std::string own = ScriptFolder(process.pid);
+        std::string scriptPath = win9x ? ScriptPath() : Join(own, "Uninstall.Mvx.Bat");
         Press(box, IDYES);
         EXPECT_EQ(0u, process.Wait(15000));
+        standIn.reset();
         ASSERT_TRUE(WaitUntilGone(Join(folder, "Uninstall.lst"), 1000));
         std::string record;
         for (int i = 0; i < 100 && !ReadFileText(recordPath, &record); i++)
@@ -533,9 +653,8 @@ TEST_F(EndToEnd, InterpreterStartedAsThePlatformWants)
         Sleep(200);
         ASSERT_TRUE(ReadFileText(recordPath, &record));
 
-        bool win9x = version[0] != '\0';
-        EXPECT_EQ(win9x ? recorder + " /c \"" + ScriptPath() + "\""
-                        : "\"" + recorder + "\" /d /s /c \"\"" + ScriptPath() + "\"\"",
+        EXPECT_EQ(win9x ? interpreter + " /c \"" + scriptPath + "\""
+                        : "\"" + interpreter + "\" /d /v:off /s /c \"\"" + scriptPath + "\"\"",
                   RecordField(record, "command"));
         EXPECT_EQ(folder.substr(0, folder.rfind('\\')), RecordField(record, "folder"));
         if (win9x) {
@@ -564,14 +683,15 @@ TEST_F(EndToEnd, InterpreterStartedAsThePlatformWants)
         for (size_t at = 0; (at = script.find("\r\n", at)) != std::string::npos; at += 2)
             lineEnds++;
         EXPECT_EQ(18u, lineEnds);
-        EXPECT_EQ("del \"" + ScriptPath() + "\"", script.substr(script.rfind("\r\n") + 2));
+        EXPECT_EQ("del \"" + scriptPath + "\"" + (win9x ? "" : " & rd \"" + own + "\""),
+                  script.substr(script.rfind("\r\n") + 2));
         // Nothing ran the script: the program, its folder and the script stay.
         EXPECT_EQ("uninstall.exe\n", ListTree(folder));
-        EXPECT_TRUE(FileExists(ScriptPath()));
+        EXPECT_TRUE(FileExists(scriptPath));
         TearDown();
     }
     SetEnvironmentVariableA("MELVOX_RECORDER_OUT", NULL);
-    RemoveTree(recordPath.substr(0, recordPath.rfind('\\')));
+    RemoveTree(records);
 }
 
 TEST_F(EndToEnd, ProgramThatCannotBeDeletedLeadsToTheWarning)
@@ -589,15 +709,37 @@ TEST_F(EndToEnd, ProgramThatCannotBeDeletedLeadsToTheWarning)
     ASSERT_NE(nullptr, warning);
     EXPECT_EQ("Uninstall completed\nYou should delete " + program + " manually", MessageBoxText(warning));
     Press(warning, IDOK);
-    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 10000));
+    EXPECT_TRUE(WaitForScriptsGone(10000)) << ScriptsLeft();
     CloseHandle(hold);
     EXPECT_TRUE(FileExists(program));
     EXPECT_EQ("uninstall.exe\n", ListTree(folder));
 }
 
-// No interpreter can run the script (COMSPEC unset, or a command line that
-// would not fit): the script is not left behind and the user is told to
-// delete the program file.
+// The system's temp folder replaced by a file, so that no folder can be
+// made in it; the folder is back when this goes.
+struct SystemTempTaken {
+    std::string temp, moved;
+    SystemTempTaken()
+    {
+        char windows[MAX_PATH] = "";
+        GetSystemWindowsDirectoryA(windows, MAX_PATH);
+        temp = Join(windows, "Temp");
+        moved = Join(windows, "Temp.moved");
+        if (MoveFileA(temp.c_str(), moved.c_str()))
+            WriteFileText(temp, "not a folder");
+    }
+    ~SystemTempTaken()
+    {
+        DeleteFileA(temp.c_str());
+        MoveFileA(moved.c_str(), temp.c_str());
+    }
+};
+
+// No script can run: on the Windows 95 family no interpreter (COMSPEC
+// unset, or a command line that would not fit), on the NT family no folder
+// of its own for the script, where the user's temp folder is no way out.
+// No script is left behind and the user is told to delete the program
+// file.
 TEST_F(EndToEnd, WithoutInterpreterTheUserIsTold)
 {
     char comspec[MAX_PATH];
@@ -607,7 +749,7 @@ TEST_F(EndToEnd, WithoutInterpreterTheUserIsTold)
     std::string longTemp = MakeTempFolder(std::string(100, 't'));
     longTemp = Join(longTemp, std::string(110, 'u'));
     CreateDirectoryA(longTemp.c_str(), NULL);
-    // Each fits a path; with the interpreter's switches and quotes they do
+    // Each fits a path; with the interpreter's switch and quotes they do
     // not fit 512.
     std::string longComspec = "C:\\" + std::string(248, 'c') + "\\cmd.exe";
     std::string longScript = Join(longTemp, "Uninstall.Mvx.Bat");
@@ -615,13 +757,15 @@ TEST_F(EndToEnd, WithoutInterpreterTheUserIsTold)
     ASSERT_LT(longScript.size(), (size_t)MAX_PATH);
     ASSERT_GE(longComspec.size() + longScript.size() + 6, 512u);
 
-    struct { const char *what; const char *comspec; std::string temp; } cases[] = {
-        {"COMSPEC unset", NULL, ""},
-        {"command line too long", longComspec.c_str(), longTemp},
+    struct { const char *what, *version, *comspec; std::string temp; } cases[] = {
+        {"COMSPEC unset", "win98", NULL, ""},
+        {"command line too long", "win98", longComspec.c_str(), longTemp},
+        {"no folder for the script", "", comspec, ""},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.what);
         MakeSetUpInstall("e2e-nocmd", true);
+        SetWineVersion(c.version, "uninstall.exe");
         std::string script = Join(c.temp.empty() ? temp : c.temp, "Uninstall.Mvx.Bat");
         SetEnvironmentVariableA("COMSPEC", c.comspec);
         if (!c.temp.empty()) {
@@ -634,12 +778,15 @@ TEST_F(EndToEnd, WithoutInterpreterTheUserIsTold)
         SetEnvironmentVariableA("TMP", temp);
         SetEnvironmentVariableA("TEMP", temp);
         ASSERT_NE(nullptr, box);
+        std::unique_ptr<SystemTempTaken> taken(c.version[0] ? nullptr : new SystemTempTaken);
         HWND warning = AnswerYes(&process, box);
         ASSERT_NE(nullptr, warning);
         EXPECT_EQ("Uninstall completed\nYou should delete " + program + " manually", MessageBoxText(warning));
         Press(warning, IDOK);
         EXPECT_EQ(0u, process.Wait(10000));
+        taken.reset();
         EXPECT_FALSE(FileExists(script));
+        EXPECT_FALSE(FolderExists(ScriptFolder(process.pid)));
         EXPECT_EQ("uninstall.exe\n", ListTree(folder));
         TearDown();
     }
@@ -689,52 +836,6 @@ TEST_F(EndToEnd, RunningMelvoxIsClosedFirstOrNothingIsRemoved)
     }
 }
 
-// PendingFileRenameOperations as UTF-16 text, its NULs included.
-std::wstring PendingOperations()
-{
-    std::wstring value;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS)
-        return value;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key, L"PendingFileRenameOperations", NULL, &type, NULL, &size) == ERROR_SUCCESS &&
-        type == REG_MULTI_SZ) {
-        value.assign(size / 2, L'\0');
-        RegQueryValueExW(key, L"PendingFileRenameOperations", NULL, &type, (BYTE *)&value[0], &size);
-    }
-    RegCloseKey(key);
-    return value;
-}
-
-void SetPendingOperations(const std::wstring &value)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                                           0, KEY_SET_VALUE, &key));
-    if (value.empty())
-        RegDeleteValueW(key, L"PendingFileRenameOperations");
-    else
-        RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ, (const BYTE *)value.data(),
-                       (DWORD)(value.size() * 2));
-    RegCloseKey(key);
-}
-
-std::wstring Wide(const std::string &text)
-{
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), (int)text.size(), &wide[0], (int)wide.size()));
-    return wide;
-}
-
-std::string Narrow(const std::wstring &text)
-{
-    std::string narrow;
-    for (wchar_t c : text)
-        narrow += c == 0 ? std::string("|") : c < 128 ? std::string(1, (char)c) : "<" + std::to_string(c) + ">";
-    return narrow;
-}
-
 // Files that others hold (the shell extension loaded as Explorer loads
 // it, a listed text file in a listed folder open without delete sharing)
 // cannot go now: the uninstall completes without asking, names one, and
@@ -768,16 +869,18 @@ TEST_F(EndToEnd, FilesInUseGoAtTheRestartUnlessReinstalled)
               MessageBoxText(told));
     Press(told, IDOK);
     EXPECT_EQ(0u, process.Wait(15000));
+    // Then the cleanup script's own folder, in case it is left.
+    const std::wstring scriptFolder = L"\\??\\" + Wide(ScriptFolder(process.pid)) + std::wstring(2, L'\0');
     std::wstring scheduled = others;
     for (const std::string &name : {dll, ini, Join(folder, "Skins\\Classic"), Join(folder, "Skins"), folder})
         scheduled += L"\\??\\" + Wide(name) + std::wstring(2, L'\0');
-    scheduled += L'\0';
+    scheduled += scriptFolder + L'\0';
     std::wstring pending = PendingOperations();
     EXPECT_EQ(Narrow(scheduled), Narrow(pending));
     printf("[ figures  ] PendingFileRenameOperations after the uninstall: %s\n", Narrow(pending).c_str());
     // The script still removes the program; the held files keep the folder.
     EXPECT_TRUE(WaitUntilGone(program, 12000));
-    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+    EXPECT_TRUE(WaitForScriptsGone(3000)) << ScriptsLeft();
     EXPECT_TRUE(FileExists(dll) && FileExists(ini));
     std::string left = ListTree(folder);
     EXPECT_EQ(4, std::count(left.begin(), left.end(), '\n')) << left;
@@ -785,7 +888,7 @@ TEST_F(EndToEnd, FilesInUseGoAtTheRestartUnlessReinstalled)
     // A reinstall into the folder before the restart.
     ASSERT_TRUE(CopyFileTo(ProgramExe(), program));
     ASSERT_TRUE(RunRealSetup(program, folder));
-    EXPECT_EQ(Narrow(others + std::wstring(1, L'\0')), Narrow(PendingOperations()));
+    EXPECT_EQ(Narrow(others + scriptFolder + std::wstring(1, L'\0')), Narrow(PendingOperations()));
     DeleteFileA(program.c_str());
 
     // Without it the restart removes the held files and the folder.
@@ -827,12 +930,13 @@ TEST_F(EndToEnd, OneSetupOrUninstallAtATime)
     EXPECT_EQ(0u, setup.Wait(10000));
     EXPECT_EQ(before, State());
     EXPECT_FALSE(FileExists(ScriptPath()));
+    EXPECT_EQ("", ScriptsLeft());
 
     Press(boxes[asking], IDYES);
     EXPECT_EQ(0u, (asking ? second : first).Wait(15000));
     EXPECT_EQ("", MelvoxKeysLeft());
     EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
-    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+    EXPECT_TRUE(WaitForScriptsGone(3000)) << ScriptsLeft();
 }
 
 // Setup cancelled under the sample installer: the installer removes what
@@ -908,6 +1012,7 @@ TEST_F(EndToEnd, FolderOutsideTheCodePageIsRefusedWithAMessage)
     ASSERT_TRUE(MoveFileW(cyrillic.c_str(), ansiFolder.c_str()));
     EXPECT_EQ(before, State());
     EXPECT_FALSE(FileExists(ScriptPath()));
+    EXPECT_EQ("", ScriptsLeft());
 }
 
 // An install folder with letters beyond ASCII ("Jörg", "€"), named in the
@@ -928,7 +1033,7 @@ TEST_F(EndToEnd, NonAsciiFolderGoesInTheSystemsCodePages)
     EXPECT_EQ(0u, process.Wait(15000)) << "the uninstall did not end (a warning?)";
     EXPECT_EQ("", MelvoxKeysLeft());
     EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
-    EXPECT_TRUE(WaitUntilGone(ScriptPath(), 3000));
+    EXPECT_TRUE(WaitForScriptsGone(3000)) << ScriptsLeft();
 }
 
 } // namespace

@@ -1,7 +1,9 @@
-// List-driven removal against real files.
+// List-driven removal against real files, and the security of the folder
+// that the cleanup script gets.
 #include <gtest/gtest.h>
 
 #include "testsupport.h"
+#include "uninstall/uninstall.h"
 #include "uninstall_support.h"
 
 using namespace testsupport;
@@ -146,6 +148,54 @@ TEST(RemoveListedFiles, HostileLinesTouchNothingOutside)
     DeleteFileA(Join(above, "x").c_str());
     RemoveDirectoryA(Join(above, "y").c_str());
     RemoveTree(root);
+}
+
+// The script folder's descriptor as the program builds it (Wine keeps none
+// on a folder, so it cannot be read back from one): owned by
+// Administrators, and a protected list giving full control to
+// Administrators and SYSTEM, handed on to what the folder holds, and to
+// nobody else. Everything it points to lies inside the structure.
+TEST(ScriptFolder, OnlyAdministratorsAndSystemMayChangeIt)
+{
+    ScriptFolderSecurity security;
+    memset(&security, 0xA5, sizeof security);
+    ASSERT_TRUE(BuildScriptFolderSecurity(&security));
+    PSECURITY_DESCRIPTOR descriptor = &security.descriptor;
+    ASSERT_TRUE(IsValidSecurityDescriptor(descriptor));
+    auto inside = [&](const void *p) {
+        return (const BYTE *)p >= (const BYTE *)&security && (const BYTE *)p < (const BYTE *)(&security + 1);
+    };
+    BYTE admins[SECURITY_MAX_SID_SIZE], system[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof admins;
+    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, admins, &size));
+    size = sizeof system;
+    ASSERT_TRUE(CreateWellKnownSid(WinLocalSystemSid, NULL, system, &size));
+
+    PSID owner = NULL;
+    BOOL defaulted = TRUE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+    EXPECT_TRUE(owner != NULL && inside(owner) && EqualSid(owner, admins));
+    EXPECT_FALSE(defaulted);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_EQ(SE_DACL_PRESENT | SE_DACL_PROTECTED, control) << std::hex << control;
+    BOOL present = FALSE;
+    PACL acl = NULL;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted));
+    ASSERT_TRUE(present && acl != NULL && inside(acl));
+    ACL_SIZE_INFORMATION information;
+    ASSERT_TRUE(GetAclInformation(acl, &information, sizeof information, AclSizeInformation));
+    const struct { const char *who; PSID sid; } expected[] = {{"Administrators", admins}, {"SYSTEM", system}};
+    ASSERT_EQ(2u, information.AceCount);
+    for (DWORD i = 0; i < information.AceCount; i++) {
+        ACCESS_ALLOWED_ACE *ace = NULL;
+        ASSERT_TRUE(GetAce(acl, i, (void **)&ace));
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType) << expected[i].who;
+        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, ace->Header.AceFlags) << expected[i].who;
+        EXPECT_EQ((DWORD)FILE_ALL_ACCESS, ace->Mask) << expected[i].who << std::hex << " " << ace->Mask;
+        EXPECT_TRUE(EqualSid(&ace->SidStart, expected[i].sid)) << expected[i].who;
+    }
 }
 
 } // namespace
