@@ -181,6 +181,7 @@ reason() {
         'HKCR\.'*) echo "extension keys stay; only their default value is given back" ;;
         *'App Paths\Melvox.exe'*) echo "the uninstall did not remove the application path" ;;
         *'Uninstall.Mvx.Bat') echo "the cleanup script had not ended yet" ;;
+        *'\Temp\Melvox-'*) echo "the cleanup script's own folder: Wine's cmd still held the script when the script removed it; its removal is due at the next restart" ;;
         'C:\Program Files\Melvox'*) echo "not removed: see the uninstall's own lines above" ;;
         *) echo "not removed" ;;
     esac
@@ -269,6 +270,12 @@ if [ ${#left[@]} -eq 0 ]; then echo "      (nothing)"; fi
 for item in "${left[@]}"; do
     printf '      %s\n          (%s)\n' "${item%%|*}" "${item##*|}"
 done
+echo "  Made by the uninstall and still there:"
+made=$(comm -13 <(grep '^F' <<<"$all_setup") <(grep '^F' <<<"$after") | cut -f2)
+[ -n "$made" ] || echo "      (nothing)"
+while IFS= read -r path; do
+    [ -n "$path" ] && printf '      %s\n          (%s)\n' "$path" "$(reason "$path")"
+done <<<"$made"
 echo
 
 png=0

@@ -492,6 +492,19 @@ int Report(const std::string &folder, FILE *out)
     DWORD n = GetTempPathA(MAX_PATH, temp);
     if (n > 0 && n < MAX_PATH)
         DumpFiles(out, std::string(temp) + "Uninstall.Mvx.Bat", false);
+    // The elevated uninstall's script lies in a folder of its own.
+    char windows[MAX_PATH];
+    n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    WIN32_FIND_DATAA found;
+    std::string systemTemp = std::string(windows) + "\\Temp";
+    HANDLE search = n > 0 && n < MAX_PATH ? FindFirstFileA((systemTemp + "\\Melvox-*").c_str(), &found)
+                                          : INVALID_HANDLE_VALUE;
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            DumpFiles(out, systemTemp + "\\" + found.cFileName, true);
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
     return 0;
 }
 
