@@ -607,7 +607,9 @@ struct StandInInterpreter {
             RegDeleteValueA(key, "cmd.exe");
             RegCloseKey(key);
         }
-        CopyFileA(saved.c_str(), system.c_str(), FALSE);
+        // A stand-in that still runs holds its file.
+        for (int i = 0; i < 100 && !CopyFileA(saved.c_str(), system.c_str(), FALSE); i++)
+            Sleep(100);
     }
 };
 
@@ -645,12 +647,12 @@ TEST_F(EndToEnd, InterpreterStartedAsThePlatformWants)
         std::string scriptPath = win9x ? ScriptPath() : Join(own, "Uninstall.Mvx.Bat");
         Press(box, IDYES);
         EXPECT_EQ(0u, process.Wait(15000));
-        standIn.reset();
         ASSERT_TRUE(WaitUntilGone(Join(folder, "Uninstall.lst"), 1000));
         std::string record;
         for (int i = 0; i < 100 && !ReadFileText(recordPath, &record); i++)
             Sleep(100);
         Sleep(200);
+        standIn.reset();
         ASSERT_TRUE(ReadFileText(recordPath, &record));
 
         EXPECT_EQ(win9x ? interpreter + " /c \"" + scriptPath + "\""
