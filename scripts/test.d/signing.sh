@@ -6,7 +6,8 @@
 # signatures uninstall.exe and mvxlng.dll are the unsigned bytes of the
 # reproducible build (apart from the PE checksum field); and the signed
 # installer and program pass the packaged end-to-end case under Wine:
-# install, setup, and the uninstall through the system's list.
+# install, setup, and the uninstall through the system's list. A wrong
+# password stops the signing with osslsigncode's reason.
 #   $1: the build root; works in $1/signing, takes the unsigned bytes from
 #       $1/reproducible/one (scripts/test.d/reproducible.sh, run before)
 set -euo pipefail
@@ -90,6 +91,12 @@ for file in uninstall.exe samples/lang-de/mvxlng.dll; do
     osslsigncode remove-signature -in "$build/$file" -out "$stripped" >/dev/null
     check "$name without its signature is the reproducible build's" 'same_but_checksum "$stripped" "$reference/$file"'
 done
+# A wrong password stops with osslsigncode's reason and leaves no file.
+cp "$reference/uninstall.exe" "$base/wrong-password.exe"
+echo wrong >"$cert/wrong.txt"
+refused=$(MELVOX_SIGN_PASSWORD_FILE=$cert/wrong.txt bash "$root/scripts/sign.sh" "$base/wrong-password.exe" 2>&1) && refused=
+check "a wrong password stops the signing with osslsigncode's reason, and the file is gone" \
+    'grep -q "Wrong password" <<<"$refused" && [ ! -e "$base/wrong-password.exe" ] && [ ! -e "$base/wrong-password.exe.signing" ]'
 [ "$fail" -eq 0 ] || { echo "signing checks failed"; exit 1; }
 
 # The signed installer installs the signed program, whose setup and
