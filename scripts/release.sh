@@ -33,13 +33,15 @@ fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/melvox-release.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-git archive --format=tar "$commit" | tar -C "$work" -xf - --one-top-level=src
+mkdir "$work/src"
+git archive --format=tar "$commit" | tar -C "$work/src" -xf -
 
 echo "== Building $commit (time stamp $SOURCE_DATE_EPOCH)"
 build() {  # TOOLCHAIN BUILD_DIR [TARGET]
-    cmake -S "$work/src" -B "$2" -DCMAKE_TOOLCHAIN_FILE="$work/src/cmake/$1" \
-          -DCMAKE_BUILD_TYPE=Release -DMELVOX_TESTS=OFF | grep -E '^-- (Signing|Time stamps)' || true
     local log
+    log=$(cmake -S "$work/src" -B "$2" -DCMAKE_TOOLCHAIN_FILE="$work/src/cmake/$1" \
+          -DCMAKE_BUILD_TYPE=Release -DMELVOX_TESTS=OFF 2>&1) || { echo "$log" >&2; return 1; }
+    grep -E '^-- (Signing|Time stamps)' <<<"$log"
     log=$(cmake --build "$2" -j"$(nproc)" ${3:+--target "$3"} 2>&1) || { echo "$log" >&2; return 1; }
 }
 build mingw-i686.cmake "$work/win32"
