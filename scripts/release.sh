@@ -9,6 +9,13 @@
 # folder appears only once everything is built, signed and checked.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# The certificate's files as named from where the script was started.
+if [ -n "${MELVOX_SIGN_PKCS12:-}${MELVOX_SIGN_PASSWORD_FILE:-}" ]; then
+    for name in MELVOX_SIGN_PKCS12 MELVOX_SIGN_PASSWORD_FILE; do
+        [ -f "${!name:-}" ] || { echo "release: $name names no file (\"${!name:-}\")" >&2; exit 1; }
+        export "$name=$(realpath "${!name}")"
+    done
+fi
 cd "$root"
 
 if ! git rev-parse --verify -q HEAD >/dev/null; then
@@ -24,12 +31,6 @@ scripts/install-deps.sh
 
 commit=$(git rev-parse HEAD)
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
-if [ -n "${MELVOX_SIGN_PKCS12:-}${MELVOX_SIGN_PASSWORD_FILE:-}" ]; then
-    for name in MELVOX_SIGN_PKCS12 MELVOX_SIGN_PASSWORD_FILE; do
-        [ -f "${!name:-}" ] || { echo "release: $name names no file (\"${!name:-}\")" >&2; exit 1; }
-        export "$name=$(realpath "${!name}")"
-    done
-fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/melvox-release.XXXXXX")
 trap 'rm -rf "$work"' EXIT
