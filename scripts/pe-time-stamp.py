@@ -22,9 +22,9 @@ def header_offset(data):
     return pe
 
 
-def stamps(data):
+def layout(data):
+    """Where the data directories start, and the file offset of an RVA."""
     pe = header_offset(data)
-    header = struct.unpack_from("<I", data, pe + 8)[0]
     sections_count, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
     optional = pe + 24
     directories = optional + (96 if struct.unpack_from("<H", data, optional)[0] == 0x10B else 112)
@@ -36,7 +36,12 @@ def stamps(data):
             if vaddr <= rva < vaddr + max(vsize, rawsize):
                 return rva - vaddr + rawptr
         raise ValueError("RVA %#x outside every section" % rva)
+    return directories, offset
 
+
+def stamps(data):
+    header = struct.unpack_from("<I", data, header_offset(data) + 8)[0]
+    directories, offset = layout(data)
     export_rva, rsrc_rva = (struct.unpack_from("<I", data, directories + 8 * i)[0] for i in (0, 2))
     export = struct.unpack_from("<I", data, offset(export_rva) + 4)[0] if export_rva else None
     resources = set()

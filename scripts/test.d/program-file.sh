@@ -26,11 +26,15 @@ check "imports only system DLLs ($imports)" '[ -z "$bad" ]'
 # Resources read back from the PE files: the manifest as Windows parses it
 # (namespaces included: an element in the wrong namespace is ignored) and
 # the version blocks as Explorer and the elevation prompt read them.
-python3 - "$exe" "$dll" "$version" <<'PYTHON' || fail=1
-import struct, sys
+python3 - "$exe" "$dll" "$version" "$(dirname "$0")/../pe-time-stamp.py" <<'PYTHON' || fail=1
+import importlib.util, struct, sys
 import xml.etree.ElementTree as ET
 
-exe, dll, version = sys.argv[1:4]
+exe, dll, version, reader = sys.argv[1:5]
+# The PE layout as the build's own time-stamp tool reads it.
+spec = importlib.util.spec_from_file_location("pe_time_stamp", reader)
+pe_file = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(pe_file)
 RT_VERSION, RT_MANIFEST = 16, 24
 failed = False
 
@@ -42,19 +46,8 @@ def check(what, good):
 def resources(path):
     """{(type, name, language): bytes} of a PE file."""
     data = open(path, "rb").read()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    sections_count, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
-    optional = pe + 24
-    directories = optional + (96 if struct.unpack_from("<H", data, optional)[0] == 0x10B else 112)
-    rsrc = struct.unpack_from("<I", data, directories + 2 * 8)[0]
-    sections = [struct.unpack_from("<IIII", data, optional + optional_size + 40 * i + 8)
-                for i in range(sections_count)]
-    def offset(rva):
-        for vsize, vaddr, rawsize, rawptr in sections:
-            if vaddr <= rva < vaddr + max(vsize, rawsize):
-                return rva - vaddr + rawptr
-        raise ValueError("RVA %#x outside every section" % rva)
-    base = offset(rsrc)
+    directories, offset = pe_file.layout(data)
+    base = offset(struct.unpack_from("<I", data, directories + 2 * 8)[0])
     def entries(table):
         named, numbered = struct.unpack_from("<HH", data, base + table + 12)
         for i in range(named + numbered):
