@@ -59,7 +59,7 @@ static bool ToScriptPath(const char *path, char *oem /* MAX_PATH */)
     return n != 0 && n < MAX_PATH && ToOemExactly(alias, oem) && IsSameFile(path, alias);
 }
 
-// Deletes what WriteCleanupScript made: the script, and its own folder.
+// Deletes a script that no interpreter runs, and its own folder.
 static void DiscardScript(const CleanupScript *script)
 {
     DeleteFileA(script->path);
@@ -81,7 +81,8 @@ static bool FindScriptFolder(CleanupScript *script, char *home /* MAX_PATH */)
 }
 
 // Writes the text into a file that did not exist (in a folder of its own)
-// or replaces the one in the temp folder.
+// or replaces the one in the temp folder. A file it could not open is not
+// its own and stays; one it could not write whole is deleted.
 static bool WriteScriptFile(const CleanupScript *script, const char *text, size_t length)
 {
     DWORD creation = script->folder[0] != '\0' ? CREATE_NEW : CREATE_ALWAYS;
@@ -92,7 +93,10 @@ static bool WriteScriptFile(const CleanupScript *script, const char *text, size_
     DWORD written = 0;
     BOOL ok = WriteFile(file, text, (DWORD)length, &written, NULL) && written == length;
     // A script cut short could name some other file in its last line.
-    return CloseHandle(file) && ok;
+    bool whole = CloseHandle(file) && ok;
+    if (!whole)
+        DeleteFileA(script->path);
+    return whole;
 }
 
 bool WriteCleanupScript(const char *programPath, CleanupScript *script)
@@ -104,22 +108,20 @@ bool WriteCleanupScript(const char *programPath, CleanupScript *script)
     char home[MAX_PATH];
     if (!FindScriptFolder(script, home))
         return false;
-    if (!JoinPath(script->path, MAX_PATH, home, CLEANUP_SCRIPT_NAME)) {
-        DiscardScript(script);
-        return false;
-    }
 
     // The script file does not exist yet; its folder does, and the name
     // itself is plain ASCII.
     char oemProgram[MAX_PATH], oemFolder[MAX_PATH], oemHome[MAX_PATH], oemScript[MAX_PATH];
     static char text[SCRIPT_TEXT_SIZE];
     size_t length = 0;
-    if (ToScriptPath(programPath, oemProgram) && ToScriptPath(folder, oemFolder) &&
-        ToScriptPath(home, oemHome) && JoinPath(oemScript, sizeof oemScript, oemHome, CLEANUP_SCRIPT_NAME))
+    if (JoinPath(script->path, MAX_PATH, home, CLEANUP_SCRIPT_NAME) && ToScriptPath(programPath, oemProgram) &&
+        ToScriptPath(folder, oemFolder) && ToScriptPath(home, oemHome) &&
+        JoinPath(oemScript, sizeof oemScript, oemHome, CLEANUP_SCRIPT_NAME))
         length = ComposeCleanupScript(text, sizeof text, g_osVersion.dwPlatformId, oemProgram,
                                       oemFolder, oemScript, script->folder[0] ? oemHome : NULL);
     if (length == 0 || !WriteScriptFile(script, text, length)) {
-        DiscardScript(script);
+        if (script->folder[0] != '\0')
+            RemoveDirectoryA(script->folder);
         return false;
     }
     return true;
