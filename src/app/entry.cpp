@@ -39,7 +39,9 @@ void StartUp(HINSTANCE hInstance)
     g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
     GetVersionExA(&g_osVersion);
     g_hDialogIcon = LoadIconA(g_hResources, "MVXICON");
-    g_hBoldFont = CreateFontA(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET,
+    // DEFAULT_CHARSET: the system picks a face that has the characters of
+    // its code page, so a Japanese or Chinese closing line shows them.
+    g_hBoldFont = CreateFontA(-12, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET,
                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                               DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                               "MS Sans Serif");

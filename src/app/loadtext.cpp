@@ -21,5 +21,7 @@ const char *LoadText(UINT id)
         slot[0] = '\0';
         LoadStringA(g_hProgram, id, slot, TEXT_SIZE);
     }
+    // A text cut at the slot's end keeps whole characters only.
+    TrimBrokenCharacter(slot);
     return slot;
 }

@@ -65,14 +65,13 @@ bool FindRunningProgram(FILE *list, const char *prefix, const char *programPath,
 // Whether name lies below folder (a full name of the same list).
 static bool LiesIn(const char *name, const char *folder)
 {
-    size_t n = strlen(folder);
-    return _strnicmp(name, folder, n) == 0 && name[n] == '\\';
+    return StartsWithIgnoringCase(name, folder) && name[strlen(folder)] == '\\';
 }
 
 static int Depth(const char *name)
 {
     int depth = 0;
-    for (; *name; name++)
+    for (; *name; name = NextChar(name))
         depth += *name == '\\';
     return depth;
 }
@@ -124,8 +123,7 @@ bool ScheduleHeldFiles(FILE *list, const char *prefix, const char *folder, const
         all = ScheduleRemoval(file) && all;
     ScheduleHoldingFolders(list, prefix, held);
     // A drive root is never removed.
-    size_t n = strlen(folder);
-    if (n > 0 && folder[n - 1] != '\\')
+    if (folder[0] != '\0' && !EndsInBackslash(folder))
         ScheduleRemoval(folder);
     return all;
 }

@@ -6,12 +6,13 @@ bool IsTraversalEntry(const char *entry)
 {
     // Walk the components; one of dots and blanks only, with at least two
     // dots, climbs out of its folder once the system has cut the blanks
-    // and the surplus dots from it.
+    // and the surplus dots from it. By character: the trail byte of a
+    // double-byte character ends no component.
     const char *p = entry;
     for (;;) {
         int dots = 0;
         bool onlyDotsAndBlanks = true;
-        for (; *p != '\0' && *p != '\\' && *p != '/'; p++) {
+        for (; *p != '\0' && *p != '\\' && *p != '/'; p = NextChar(p)) {
             if (*p == '.')
                 dots++;
             else if (*p != ' ')

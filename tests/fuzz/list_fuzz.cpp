@@ -11,6 +11,11 @@
 //   - be the trimmed text of one whole line of the list, taken in order,
 //     never the tail of a line cut at the line buffer's end.
 // And no line that names a safe, fitting entry may be lost.
+//
+// Each input runs twice: with single-byte characters, and with the lead
+// bytes of code page 932, where a trail byte may be '\\' (0x5C). There an
+// entry must not climb out whether a lead byte takes only a byte that can
+// be a trail byte (0x40 and up) or any byte but NUL after it.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -32,15 +37,29 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+bool Lead932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+enum Reading { SINGLE_BYTE, PAIRS_WITH_TRAIL_BYTES, PAIRS_WITH_ANY_BYTE };
+
+// The length of the character at entry[at] in the given reading.
+size_t CharLength(const std::string &entry, size_t at, Reading reading)
+{
+    if (reading == SINGLE_BYTE || at + 1 >= entry.size() || !Lead932((unsigned char)entry[at]))
+        return 1;
+    unsigned char next = (unsigned char)entry[at + 1];
+    return next != 0 && (reading == PAIRS_WITH_ANY_BYTE || next >= 0x40) ? 2 : 1;
+}
+
 // Written apart from IsTraversalEntry on purpose: split into components
 // first, then judge each one.
-bool ClimbsOut(const std::string &entry)
+bool ClimbsOut(const std::string &entry, Reading reading)
 {
     size_t start = 0;
     while (start <= entry.size()) {
         size_t end = start;
         while (end < entry.size() && !IsSeparator(entry[end]))
-            end++;
+            end += CharLength(entry, end, reading);
+        end = std::min(end, entry.size());
         std::string part = entry.substr(start, end - start);
         if (part.find_first_not_of(". ") == std::string::npos &&
             std::count(part.begin(), part.end(), '.') >= 2)
@@ -71,7 +90,7 @@ struct Line {
 // skipped whole, whatever trimming would leave of it.
 const size_t kLongestLine = LIST_LINE_SIZE - 1;
 
-std::vector<Line> Model(const std::string &list, const std::string &prefix)
+std::vector<Line> Model(const std::string &list, const std::string &prefix, Reading reading)
 {
     std::vector<Line> lines;
     size_t start = 0;
@@ -82,7 +101,7 @@ std::vector<Line> Model(const std::string &list, const std::string &prefix)
         std::string raw = list.substr(start, end - start);
         std::string entry = Trimmed(raw);
         bool yields = raw.size() <= kLongestLine && raw.find('\0') == std::string::npos &&
-                      !entry.empty() && !ClimbsOut(entry) &&
+                      !entry.empty() && !ClimbsOut(entry, reading) &&
                       prefix.size() + entry.size() <= MAX_PATH - 1;
         lines.push_back({entry, yields});
         start = end + 1;
@@ -90,16 +109,9 @@ std::vector<Line> Model(const std::string &list, const std::string &prefix)
     return lines;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void CheckList(const std::string &folder, const std::string &list, Reading reading)
 {
-    const char *bytes = (const char *)data;
-    size_t cut = 0;
-    while (cut < size && bytes[cut] != '\n' && bytes[cut] != '\0')
-        cut++;
-    std::string folder(bytes, cut);
-    std::string list = cut < size ? std::string(bytes + cut + 1, size - cut - 1) : std::string();
+    SetLeadByteRule(reading == SINGLE_BYTE ? NULL : Lead932);
 
     // The driver's prefix: the install folder (at most 259 characters, as
     // the system reports it) with a backslash added when missing.
@@ -113,9 +125,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // differ, so an empty list goes through a temporary file.
     FILE *file = list.empty() ? tmpfile() : fmemopen((void *)list.data(), list.size(), "rb");
     if (file == NULL)
-        return 0;
+        return;
 
-    std::vector<Line> model = Model(list, prefixText);
+    std::vector<Line> model = Model(list, prefixText, reading);
     size_t next = 0;
     char *fullName = new char[MAX_PATH];
     while (ReadListEntry(file, prefixText.c_str(), fullName)) {
@@ -127,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (name.compare(0, prefixText.size(), prefixText) != 0)
             Fail("name outside the prefix", name);
         std::string entry = name.substr(prefixText.size());
-        if (ClimbsOut(entry))
+        if (ClimbsOut(entry, reading) || (reading != SINGLE_BYTE && ClimbsOut(entry, PAIRS_WITH_ANY_BYTE)))
             Fail("entry leaves the install folder", entry);
         // The next line that must yield, or a line of exactly this text
         // that may not, in list order.
@@ -144,5 +156,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     delete[] fullName;
     fclose(file);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const char *bytes = (const char *)data;
+    size_t cut = 0;
+    while (cut < size && bytes[cut] != '\n' && bytes[cut] != '\0')
+        cut++;
+    std::string folder(bytes, cut);
+    std::string list = cut < size ? std::string(bytes + cut + 1, size - cut - 1) : std::string();
+    CheckList(folder, list, SINGLE_BYTE);
+    CheckList(folder, list, PAIRS_WITH_TRAIL_BYTES);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "exact_buffer.h"
+#include "lead_bytes.h"
 #include "uninstall/listfile.h"
 
 namespace {
@@ -124,6 +125,16 @@ TEST(ListLines, HostileSpellingsAreSkipped)
         bytes += std::string(line) + "\n";
     bytes += "last\n";
     EXPECT_EQ(Names({"first", "last"}), Entries(bytes));
+    // Under a double-byte code page too, and with double-byte names: a
+    // lead byte before '.', '/' or a blank stands alone, as none of them
+    // can be a trail byte.
+    const std::string dbcs = "\x95\x5C\\..\\..\\x\n\x83\x5C/../../x\n\x81/..\\x\n\x81 /..\n"
+                             "..\\\x83\x5C\n\x95\x5C\\\x95\x5C\\..\\..\\..\\x\n";
+    for (LeadByteRule leadBytes : {LeadByte932, LeadByte936}) {
+        CodePageRule rule(leadBytes);
+        EXPECT_EQ(Names({"first", "last"}), Entries(bytes)) << "hostile lines under a double-byte rule";
+        EXPECT_EQ(Names({"first", "last"}), Entries("first\n" + dbcs + "last\n"));
+    }
 }
 
 // Names with dots that stay inside: nothing safe is lost.
@@ -137,6 +148,22 @@ TEST(ListLines, DottedNamesInsideAreKept)
     Names expected = inside;
     expected.back() = "x\\.";  // its trailing blank goes
     EXPECT_EQ(expected, Entries(bytes));
+    // Names whose trail byte is 0x5C (表 95 5C, ソ 83 5C, 能 94 5C; Big5
+    // 功 A5 5C) in their own code page: nothing of them is a separator, so
+    // "ソ.." is a name and not "..", under the prefix of a folder "Melvox 表".
+    struct { LeadByteRule rule; const char *prefix; Names names; } dbcs[] = {
+        {LeadByte932, "C:\\Melvox \x95\x5C\\",
+         {"\x95\x5C\\data.txt", "\x83\x5C\x83\x74\x83\x67.txt", "\x94\x5C", "\x83\x5C..", "\x95\x5C..\\x",
+          "x\\\x83\x5C..\\y", "\x83\x41\x83\x5C"}},
+        {LeadByte936, "C:\\Melvox \xA5\x5C\\", {"\xA5\x5C..", "\xB3\x5C\\..x", "\x81\x5C\\\x9C\x5C"}},
+    };
+    for (const auto &d : dbcs) {
+        CodePageRule rule(d.rule);
+        std::string lines;
+        for (const std::string &name : d.names)
+            lines += name + "\r\n";
+        EXPECT_EQ(d.names, Entries(lines, d.prefix));
+    }
 }
 
 // NUL bytes and codes 128 to 255: a line holding a NUL is no file name and

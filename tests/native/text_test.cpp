@@ -7,12 +7,15 @@
 
 #include "app/text.h"
 #include "exact_buffer.h"
+#include "lead_bytes.h"
 
 namespace {
 
+// Rows with a rule run under that double-byte code page, where the trail
+// byte 0x5C of 表 (95 5C) or ソ (83 5C) is no backslash.
 TEST(PathHelpers, AddBackslash)
 {
-    struct Case { const char *in, *out; } cases[] = {
+    struct Case { const char *in, *out; LeadByteRule rule = nullptr; } cases[] = {
         {"", "\\"},
         {"C:\\", "C:\\"},
         {"C:", "C:\\"},
@@ -20,8 +23,13 @@ TEST(PathHelpers, AddBackslash)
         {"C:\\Tools\\Melvox\\", "C:\\Tools\\Melvox\\"},
         {"dir/", "dir/\\"},  // a slash is no backslash
         {"\\", "\\"},
+        {"C:\\Melvox \x95\x5C", "C:\\Melvox \x95\x5C\\", LeadByte932},
+        {"C:\\\x95\x5C\\", "C:\\\x95\x5C\\", LeadByte932},
+        {"C:\\Melvox \xA5\x5C", "C:\\Melvox \xA5\x5C\\", LeadByte936},
+        {"C:\\Melvox \x95\x5C", "C:\\Melvox \x95\x5C", nullptr},
     };
     for (const Case &c : cases) {
+        CodePageRule rule(c.rule);
         ExactBuffer buffer(strlen(c.out) + 1);
         strcpy(buffer.get(), c.in);
         AddBackslash(buffer.get());
@@ -31,7 +39,7 @@ TEST(PathHelpers, AddBackslash)
 
 TEST(PathHelpers, PointToName)
 {
-    struct Case { const char *path; size_t nameAt; } cases[] = {
+    struct Case { const char *path; size_t nameAt; LeadByteRule rule = nullptr; } cases[] = {
         {"C:\\Tools\\Melvox\\uninstall.exe", 16},
         {"C:uninstall.exe", 2},
         {"sub/file.txt", 4},
@@ -40,8 +48,13 @@ TEST(PathHelpers, PointToName)
         {"", 0},
         {"a\\b/c:d", 6},
         {"\\", 1},
+        {"C:\\a\x83\x5C", 3, LeadByte932},
+        {"C:\\a\x83\x5C", 6},
+        {"C:\\\x95\x5C\\x", 6, LeadByte932},
+        {"\x81:\x81/\x81\x5Cx", 4, LeadByte936},  // ':' and '/' are never trail bytes
     };
     for (const Case &c : cases) {
+        CodePageRule rule(c.rule);
         std::string path = c.path;
         const char *name = PointToName(path.c_str());
         EXPECT_EQ(c.nameAt, (size_t)(name - path.c_str())) << "path \"" << c.path << "\"";
@@ -73,6 +86,7 @@ TEST(PathHelpers, TrimTrailingEdges)
         {"  lead", "  lead"},
         {"in ner \r", "in ner"},
         {"\xA0 \xA0 ", "\xA0 \xA0"},
+        {"\x95\x5C \r\n", "\x95\x5C"},
     };
     for (const Case &c : cases) {
         std::string text = c.in;
@@ -81,13 +95,30 @@ TEST(PathHelpers, TrimTrailingEdges)
     }
 }
 
-// Runs compose at every buffer size from 0 to a few past the full result's
-// length. At each size the result must be terminated inside the buffer, be
-// the longest prefix of the full result that fits, and be reported as fitting
-// exactly when it is the full result.
-template <typename Compose>
-void SweepSizes(const std::string &full, Compose compose, const char *what)
+// The longest prefix of text within limit bytes that ends between two
+// characters, counted here apart from the code under test.
+std::string WholePrefix(const std::string &text, size_t limit, LeadByteRule rule)
 {
+    size_t end = 0;
+    for (size_t at = 0; at < text.size();) {
+        size_t length = rule && rule((unsigned char)text[at]) && at + 1 < text.size() ? 2 : 1;
+        if (at + length > limit)
+            break;
+        at += length;
+        end = at;
+    }
+    return text.substr(0, end);
+}
+
+// Runs compose at every buffer size from 0 to a few past the full result's
+// length, under the given code page. At each size the result must be
+// terminated inside the buffer, be the longest whole-character prefix of
+// the full result that fits, and be reported as fitting exactly when it
+// is the full result.
+template <typename Compose>
+void SweepSizes(const std::string &full, Compose compose, const char *what, LeadByteRule leadBytes = nullptr)
+{
+    CodePageRule rule(leadBytes);
     for (size_t size = 0; size <= full.size() + 3; size++) {
         ExactBuffer buffer(size);
         bool fits = compose(buffer.get(), size);
@@ -95,7 +126,7 @@ void SweepSizes(const std::string &full, Compose compose, const char *what)
         if (size == 0)
             continue;
         ASSERT_TRUE(buffer.Terminated()) << what << ", size " << size;
-        EXPECT_EQ(full.substr(0, size - 1), buffer.Text()) << what << ", size " << size;
+        EXPECT_EQ(WholePrefix(full, size - 1, leadBytes), buffer.Text()) << what << ", size " << size;
     }
 }
 
@@ -107,6 +138,9 @@ TEST(BoundedComposition, FormatText)
     SweepSizes("7 of 12%", [](char *b, size_t n) { return FormatText(b, n, "%d of %u%%", 7, 12u); },
                "FormatText numbers");
     SweepSizes("", [](char *b, size_t n) { return FormatText(b, n, "%s", ""); }, "FormatText empty");
+    SweepSizes("C:\\\x95\x5C\x83\x5C\x94\x5C",
+               [](char *b, size_t n) { return FormatText(b, n, "C:\\%s", "\x95\x5C\x83\x5C\x94\x5C"); },
+               "FormatText 932", LeadByte932);
 }
 
 TEST(BoundedComposition, CopyAndAppend)
@@ -120,6 +154,8 @@ TEST(BoundedComposition, CopyAndAppend)
         bool first = CopyText(b, n, "C:\\Program");
         return AppendText(b, n, " Files\\Melvox") && first;
     }, "CopyText then AppendText");
+    SweepSizes("C:\\\xA5\x5C\xB3\x5C", [](char *b, size_t n) { return CopyText(b, n, "C:\\\xA5\x5C\xB3\x5C"); },
+               "CopyText 950", LeadByte936);
 }
 
 TEST(BoundedComposition, AppendToUnterminatedBufferRefuses)
@@ -131,7 +167,7 @@ TEST(BoundedComposition, AppendToUnterminatedBufferRefuses)
 
 TEST(BoundedComposition, JoinPath)
 {
-    struct Case { const char *folder, *name, *full; } cases[] = {
+    struct Case { const char *folder, *name, *full; LeadByteRule rule = nullptr; } cases[] = {
         {"C:\\Tools\\Melvox", "Melvox.exe", "C:\\Tools\\Melvox\\Melvox.exe"},
         {"C:\\", "Melvox.exe", "C:\\Melvox.exe"},
         {"", "x", "\\x"},
@@ -140,10 +176,13 @@ TEST(BoundedComposition, JoinPath)
         // Nothing to add: a folder that already ends in '\\' fits as it is.
         {"C:\\", "", "C:\\"},
         {"", "", "\\"},
+        {"C:\\Melvox \x95\x5C", "Melvox.exe", "C:\\Melvox \x95\x5C\\Melvox.exe", LeadByte932},
+        {"C:\\Melvox \x81\x5C", "", "C:\\Melvox \x81\x5C\\", LeadByte936},
+        {"C:\\\x83\x5C\\", "\x83\x5C.txt", "C:\\\x83\x5C\\\x83\x5C.txt", LeadByte932},
     };
     for (const Case &c : cases) {
         SweepSizes(c.full, [&](char *b, size_t n) { return JoinPath(b, n, c.folder, c.name); },
-                   c.full);
+                   c.full, c.rule);
     }
 }
 
@@ -163,13 +202,16 @@ TEST(BoundedComposition, JoinPathAtMaxPath)
 
 TEST(BoundedComposition, ReplaceName)
 {
-    struct Case { const char *path, *name, *full; } cases[] = {
+    struct Case { const char *path, *name, *full; LeadByteRule rule = nullptr; } cases[] = {
         {"C:\\Tools\\uninstall.exe", "Melvox.exe", "C:\\Tools\\Melvox.exe"},
         {"C:\\Tools\\", "a.txt", "C:\\Tools\\a.txt"},
         {"C:x.exe", "y", "C:y"},
         {"bare.exe", "other.exe", "other.exe"},
+        {"C:\\\x95\x5C\\uninstall.exe", "Melvox.exe", "C:\\\x95\x5C\\Melvox.exe", LeadByte932},
+        {"C:\\a\x95\x5C" "b.exe", "Melvox.exe", "C:\\Melvox.exe", LeadByte932},
     };
     for (const Case &c : cases) {
+        CodePageRule rule(c.rule);
         std::string path = c.path;
         size_t keep = (size_t)(PointToName(path.c_str()) - path.c_str());
         // Sizes below the kept folder part cannot hold the path at all.
@@ -189,7 +231,7 @@ TEST(BoundedComposition, ReplaceName)
 // read an argument that is not there.
 TEST(BoundedComposition, FormatOneString)
 {
-    struct Case { const char *format, *argument, *full; } cases[] = {
+    struct Case { const char *format, *argument, *full; LeadByteRule rule = nullptr; } cases[] = {
         {"Cannot open list file %s", "Uninstall.lst", "Cannot open list file Uninstall.lst"},
         {"%s", "C:\\x", "C:\\x"},
         {"%s and %s", "A", "A and %s"},
@@ -200,10 +242,13 @@ TEST(BoundedComposition, FormatOneString)
         {"no argument", "F", "no argument"},
         {"%s", "50% off %s", "50% off %s"},  // the argument is never a format
         {"", "G", ""},
+        // Nothing slips in after a character that did not fit whole.
+        {"\x83\x5C%s\x95\x5Cx", "C:\\\x94\x5C", "\x83\x5C" "C:\\\x94\x5C\x95\x5Cx", LeadByte932},
+        {"%s\x83\x41", "\xA5\x5C", "\xA5\x5C\x83\x41", LeadByte936},
     };
     for (const Case &c : cases) {
         SweepSizes(c.full, [&](char *b, size_t n) { return FormatOneString(b, n, c.format, c.argument); },
-                   c.format);
+                   c.format, c.rule);
     }
 }
 
@@ -245,9 +290,11 @@ TEST(BoundedComposition, ComposeWarningIsCutAtTheBufferEnd)
     }
 }
 
+// Under code page 932 a trail byte that is a letter is compared as it is:
+// ア (83 41) is not ヂ (83 61).
 TEST(Comparison, EqualsIgnoringCaseFoldsAsciiLettersOnly)
 {
-    struct Case { const char *a, *b; bool equal; } cases[] = {
+    struct Case { const char *a, *b; bool equal; LeadByteRule rule = nullptr; } cases[] = {
         {"Melvox", "MELVOX", true},
         {"melvox.exe", "Melvox.EXE", true},
         {"", "", true},
@@ -257,9 +304,32 @@ TEST(Comparison, EqualsIgnoringCaseFoldsAsciiLettersOnly)
         {"[", "{", false},
         {"\xC4", "\xE4", false},  // no folding beyond ASCII
         {"a\xFF", "A\xFF", true},
+        {"\x83\x41", "\x83\x61", false, LeadByte932},
+        {"\x83\x41", "\x83\x61", true},
+        {"x\x83\x41.EXE", "X\x83\x41.exe", true, LeadByte932},
+        {"\x83", "\x83\x41", false, LeadByte932},
     };
-    for (const Case &c : cases)
+    for (const Case &c : cases) {
+        CodePageRule rule(c.rule);
         EXPECT_EQ(c.equal, EqualsIgnoringCase(c.a, c.b)) << c.a << " / " << c.b;
+    }
+}
+
+TEST(Comparison, StartsWithIgnoringCase)
+{
+    struct Case { const char *text, *prefix; bool starts; LeadByteRule rule = nullptr; } cases[] = {
+        {"C:\\Tools\\x", "c:\\TOOLS", true},
+        {"C:\\Tool", "C:\\Tools", false},
+        {"abc", "", true},
+        {"C:\\\x95\x5C\\x", "C:\\\x95\x5C", true, LeadByte932},
+        {"C:\\\x83\x61\\x", "C:\\\x83\x41", false, LeadByte932},
+        // The prefix ends inside the text's first double-byte character.
+        {"\x95\x5C", "\x95", false, LeadByte932},
+    };
+    for (const Case &c : cases) {
+        CodePageRule rule(c.rule);
+        EXPECT_EQ(c.starts, StartsWithIgnoringCase(c.text, c.prefix)) << c.text << " / " << c.prefix;
+    }
 }
 
 } // namespace
