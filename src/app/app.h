@@ -53,6 +53,10 @@ void ReleaseLanguageModule();
 // program.
 const char *LoadText(UINT id);
 
+// Tells the shell that file associations changed, so that it drops what
+// it has cached for the types (icons, verbs, handlers).
+void NotifyAssociationsChanged();
+
 // Starts a command line (the program is its first token) without waiting.
 bool RunCommand(const char *commandLine);
 

@@ -8,6 +8,11 @@
 INT_PTR CALLBACK SetupDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK DoneDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 
+// What OK runs: takes back the pending removals of the install folder,
+// applies the three steps in order and tells the shell that the types
+// changed hands.
+void ApplySetup(HWND hDlg);
+
 void ApplyAssociations(HWND hDlg);
 void ApplyShellIntegration(HWND hDlg);
 void ApplyShortcuts(HWND hDlg);

@@ -36,6 +36,17 @@ static void ShowStoredChoices(HWND hDlg)
     SetRegistryRoot(HKEY_CLASSES_ROOT);
 }
 
+void ApplySetup(HWND hDlg)
+{
+    char folder[MAX_PATH];
+    if (GetCurrentFolder(folder))
+        TakeBackPendingRemovals(folder);
+    ApplyAssociations(hDlg);
+    ApplyShellIntegration(hDlg);
+    NotifyAssociationsChanged();
+    ApplyShortcuts(hDlg);
+}
+
 INT_PTR CALLBACK SetupDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
 {
     if (message == WM_INITDIALOG) {
@@ -47,14 +58,9 @@ INT_PTR CALLBACK SetupDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM)
         return FALSE;
     switch (LOWORD(wParam)) {
     case IDOK: {
-        char folder[MAX_PATH];
-        if (GetCurrentFolder(folder))
-            TakeBackPendingRemovals(folder);
         // The steps read the check boxes, so the dialog stays open (and is
         // only hidden) until the Completion dialog has ended.
-        ApplyAssociations(hDlg);
-        ApplyShellIntegration(hDlg);
-        ApplyShortcuts(hDlg);
+        ApplySetup(hDlg);
         DialogBoxParamA(g_hResources, "DONEDLG", NULL, DoneDialogProc, (LPARAM)hDlg);
         EndDialog(hDlg, 1);
         break;

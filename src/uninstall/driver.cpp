@@ -143,9 +143,11 @@ void RunUninstall()
         return;
     char folder[MAX_PATH];
     CopyText(folder, sizeof folder, programPath);
-    char *cut = strrchr(folder, '\\');
-    if (cut == NULL)
+    // The last backslash as a character: a trail byte may be one too.
+    char *name = PointToName(folder);
+    if (name == folder || name[-1] != '\\')
         return;
+    char *cut = name - 1;
     // A drive root keeps its backslash: "C:\" names the root, "C:" does not.
     if (cut != folder && cut[-1] == ':')
         cut[1] = '\0';
@@ -197,8 +199,7 @@ void RunUninstall()
     CopyText(atRestart, sizeof atRestart, LoadText(IDS_INUSERESTART));
     CopyText(byHand, sizeof byHand, LoadText(IDS_INUSEBYHAND));
     ReleaseLanguageModule();
-    RestoreAssociations();
-    RemoveRegistryKeys();
+    CleanUpRegistry();
     RemoveShortcuts();
     DeleteHelpIndex("melvox.gid");
     DeleteHelpIndex("melvox.fts");

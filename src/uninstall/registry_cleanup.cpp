@@ -40,6 +40,13 @@ void RestoreAssociations()
     DeleteRegKeyTree(PROGID);
 }
 
+void CleanUpRegistry()
+{
+    RestoreAssociations();
+    RemoveRegistryKeys();
+    NotifyAssociationsChanged();
+}
+
 void RemoveRegistryKeys()
 {
     SetRegistryRoot(HKEY_LOCAL_MACHINE);

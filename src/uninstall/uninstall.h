@@ -54,6 +54,8 @@ bool IsOwnedByMelvox(const char *extension);
 void RestoreAssociations();
 // Deletes the keys and values that setup wrote.
 void RemoveRegistryKeys();
+// Both of the above, then the shell is told that the types changed hands.
+void CleanUpRegistry();
 // Deletes the desktop and start-menu links and the program group.
 void RemoveShortcuts();
 
