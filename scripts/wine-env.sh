@@ -5,6 +5,16 @@
 #   WINE_ENV_ARCH=win64    a 64-bit prefix (default win32); 32-bit programs
 #                          run there under WoW64, 64-bit ones through the
 #                          64-bit loader (/usr/lib/wine/wine64 on Debian)
+#
+# A host whose kernel runs no 32-bit (i386) programs cannot start Wine's
+# 32-bit loader, nor any 32-bit Windows program: wine_env_runs_i386 says
+# so, and wine_env_start then makes a 64-bit prefix whose "wine" is the
+# 64-bit loader.
+
+# Whether this host can start Wine's 32-bit loader.
+wine_env_runs_i386() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
 
 wine_env_start() {
     local base=$1
@@ -13,6 +23,16 @@ wine_env_start() {
     export WINEPREFIX="$base/prefix"
     export HOME="$base/home"
     export WINEARCH=${WINE_ENV_ARCH:-win32}
+    if ! wine_env_runs_i386; then
+        # Debian's wine and wineboot pick the 32-bit loader whenever it is
+        # installed; here only the 64-bit one starts.
+        export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+        mkdir -p "$base/bin"
+        printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$base/bin/wine"
+        chmod +x "$base/bin/wine"
+        cp "$base/bin/wine" "$base/bin/wine-stable"
+        case ":$PATH:" in *":$base/bin:"*) ;; *) export PATH="$base/bin:$PATH" ;; esac
+    fi
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
     export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share"

@@ -20,7 +20,8 @@ std::string BuiltFile(const std::string &relative)
 
 std::string Join(const std::string &folder, const std::string &name)
 {
-    if (!folder.empty() && folder.back() == '\\')
+    // By character: in a double-byte code page a trail byte may be 0x5C.
+    if (!folder.empty() && *CharPrevA(folder.c_str(), folder.c_str() + folder.size()) == '\\')
         return folder + name;
     return folder + "\\" + name;
 }

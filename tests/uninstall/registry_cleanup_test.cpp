@@ -2,7 +2,12 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <thread>
+
+#include "app/app.h"
 #include "registry/registry.h"
+#include "resource.h"
+#include "setup/setup.h"
 #include "testsupport.h"
 #include "uninstall/uninstall.h"
 #include "uninstall_support.h"
@@ -120,6 +125,78 @@ TEST_F(RegistryCleanup, ProgIdGoesEvenWithoutOwnedTypes)
     // The saved owners are not consulted for types Melvox no longer owns.
     for (const char *ext : {".mvx", ".zip", ".cab", ".arj", ".lzh"})
         EXPECT_EQ("MelvoxTestOwner", Read(HKEY_CLASSES_ROOT, ext, "")) << ext;
+}
+
+int g_heard;
+
+LRESULT CALLBACK CountNotifications(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_APP) {
+        g_heard++;
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Setup's OK and the uninstall's cleanup each tell the shell once that the
+// types changed hands; an uninstall answered No says nothing. Wine hands a
+// notification only to windows of the process that sends it, so both run
+// here through the library, and a window of this process listens.
+TEST_F(RegistryCleanup, TheShellHearsOnceThatTheTypesChangedHands)
+{
+    WNDCLASSA type = {};
+    type.lpfnWndProc = CountNotifications;
+    type.hInstance = GetModuleHandleA(NULL);
+    type.lpszClassName = "MelvoxTestListener";
+    RegisterClassA(&type);
+    HWND listener = CreateWindowA(type.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, type.hInstance, NULL);
+    ASSERT_NE(nullptr, listener);
+    SHChangeNotifyEntry everything = {NULL, TRUE};
+    ULONG registration = SHChangeNotifyRegister(listener, SHCNRF_ShellLevel | SHCNRF_InterruptLevel,
+                                                SHCNE_ASSOCCHANGED, WM_APP, 1, &everything);
+    ASSERT_NE(0u, registration);
+    auto heard = [] {
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        int count = g_heard;
+        g_heard = 0;
+        return count;
+    };
+    heard();
+    g_hProgram = g_hResources = GetModuleHandleA(NULL);
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, saved);
+
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), "SETUPDLG", NULL, SetupDialogProc, 0);
+    ASSERT_NE(nullptr, dialog);
+    ShowWindow(dialog, SW_HIDE);
+    for (int id = IDC_ASSOC_MVX; id <= IDC_SHELLEXT; id++)
+        CheckDlgButton(dialog, id, id <= IDC_ASSOC_LZH || id == IDC_SHELLEXT ? BST_CHECKED : BST_UNCHECKED);
+    std::string folder = MakeTempFolder("notify");
+    SetCurrentDirectoryA(folder.c_str());
+    ApplySetup(dialog);
+    DestroyWindow(dialog);
+    EXPECT_EQ("Melvox", Read(HKEY_CLASSES_ROOT, ".zip", ""));
+    EXPECT_EQ(1, heard()) << "after setup";
+    CleanUpRegistry();
+    EXPECT_EQ("", MelvoxKeysLeft());
+    EXPECT_EQ(1, heard()) << "after the uninstall's registry cleanup";
+
+    HWND asked = NULL;
+    std::thread answer([&asked] {
+        asked = WaitForDialog("Uninstall Melvox", GetCurrentProcessId());
+        if (asked)
+            Press(asked, IDNO);
+    });
+    RunUninstall();
+    answer.join();
+    EXPECT_NE(nullptr, asked);
+    EXPECT_EQ(0, heard()) << "after an uninstall answered No";
+    SetCurrentDirectoryA(saved);
+    SHChangeNotifyDeregister(registration);
+    DestroyWindow(listener);
+    RemoveTree(folder);
 }
 
 struct Shortcut {
