@@ -5,18 +5,25 @@
 # programs, and report what setup created and what the uninstall removed
 # or left.
 #
-#   scripts/demo.sh [--headless] [--lang de] [--installer nsis|fake]
+#   scripts/demo.sh [--headless] [--lang de|ja] [--installer nsis|fake]
+#                   [--arch win32|win64]
 #
 #   --headless   drive the dialogs from a helper program and save
 #                screenshots (the default when there is no display)
 #   --lang de    install the German language module beside the program
+#   --lang ja    install the Japanese language module, in a prefix whose
+#                ANSI code page is 932 (Wine takes it from the Unix locale
+#                ja_JP.UTF-8, built into build/locale)
 #   --installer  nsis (default): samples/installer/melvox.nsi, run silently,
 #                and the uninstall started by "wine uninstaller --remove";
 #                fake: the test fixture lays out the files, and the demo
 #                starts "uninstall.exe /setup" and the uninstall itself
+#   --arch       win32 (default): the 32-bit build in a 32-bit prefix;
+#                win64: the x86_64 build in a 64-bit prefix
 #
-# Builds into build/win32 (shared with scripts/test.sh; MELVOX_BUILD moves
-# build/); the prefix, screenshots and snapshots go to build/demo/.
+# Builds into build/win32 or build/win64 (shared with scripts/test.sh;
+# MELVOX_BUILD moves build/); the prefix, screenshots and snapshots go to
+# build/demo/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -24,6 +31,7 @@ cd "$root"
 headless=0
 lang=""
 kind=nsis
+arch=win32
 while [ $# -gt 0 ]; do
     case "$1" in
         --headless) headless=1 ;;
@@ -31,7 +39,9 @@ while [ $# -gt 0 ]; do
         --lang=*) lang=${1#--lang=} ;;
         --installer) kind=${2:-}; shift ;;
         --installer=*) kind=${1#--installer=} ;;
-        -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
+        --arch) arch=${2:-}; shift ;;
+        --arch=*) arch=${1#--arch=} ;;
+        -h|--help) sed -n '2,27p' "$0"; exit 0 ;;
         *) echo "demo: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -43,6 +53,18 @@ fi
 case "$kind" in
     nsis|fake) ;;
     *) echo "demo: --installer is nsis or fake, not \"$kind\"" >&2; exit 2 ;;
+esac
+case "$arch" in
+    win32) toolchain=mingw-i686.cmake ;;
+    win64) toolchain=mingw-x86_64.cmake ;;
+    *) echo "demo: --arch is win32 or win64, not \"$arch\"" >&2; exit 2 ;;
+esac
+# A module for a double-byte code page runs in a prefix of that code page,
+# as on a system of its language; the others in the default one (1252).
+locale_name=""
+code_page=""
+case "$lang" in
+    ja) locale_name=ja_JP code_page=932 ;;
 esac
 [ -n "${DISPLAY:-}" ] || headless=1
 
@@ -57,30 +79,69 @@ step "Checking build tools"
 scripts/install-deps.sh
 
 build=${MELVOX_BUILD:-$root/build}
-targets=(uninstall mvxlng melvox_stub mvxext_stub demo_driver)
+targets=(uninstall mvxlng mvxlng_ja melvox_stub mvxext_stub demo_driver)
 if [ "$kind" = nsis ]; then targets+=(melvox_setup); else targets+=(fake_installer); fi
-step "Building uninstall.exe, the ${kind/nsis/NSIS} installer and the demo helpers in $build/win32"
-cmake -S . -B "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+out=$build/$arch
+step "Building uninstall.exe, the ${kind/nsis/NSIS} installer and the demo helpers in $out"
+cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build/win32" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+cmake --build "$out" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+
+if [ -n "$locale_name" ]; then
+    # Most machines have no Japanese locale generated: build it from the
+    # source in Debian's "locales" into the build folder.
+    locales=$build/locale
+    if [ ! -f "$locales/$locale_name.UTF-8/LC_CTYPE" ]; then
+        step "Building the locale $locale_name.UTF-8 in $locales"
+        mkdir -p "$locales"
+        localedef -i "$locale_name" -f UTF-8 "$locales/$locale_name.UTF-8" >/dev/null 2>&1 || true
+    fi
+    if [ ! -f "$locales/$locale_name.UTF-8/LC_CTYPE" ]; then
+        echo "demo: localedef could not build $locale_name.UTF-8 (package locales)" >&2
+        exit 1
+    fi
+    export LOCPATH=$locales
+    # For the programs started from here; bash itself cannot load a locale
+    # from LOCPATH and would only warn.
+    { export LC_ALL=$locale_name.UTF-8; } 2>/dev/null
+fi
 
 demo=$build/demo
 shots=$demo/screenshots
 rm -rf "$demo"
 mkdir -p "$shots"
-fake_installer=$build/win32/tests/fixtures/installer/fake_installer.exe
-setup_exe=$build/win32/samples/installer/melvox-setup.exe
-driver=$build/win32/samples/demo-driver/demo_driver.exe
+fake_installer=$out/tests/fixtures/installer/fake_installer.exe
+setup_exe=$out/samples/installer/melvox-setup.exe
+driver=$out/samples/demo-driver/demo_driver.exe
 folder='C:\Program Files\Melvox'
 # The key of the uninstall entry that setup writes; Wine's uninstaller
 # takes the key's name, not the display name.
 entry_key='Melvox archiver'
 
-step "Creating a throwaway Wine prefix in $demo/wine"
+step "Creating a throwaway Wine prefix in $demo/wine${locale_name:+ (locale $LC_ALL)}"
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
-WINE_ENV_FORCE_XVFB=$headless wine_env_start "$demo/wine"
+WINE_ENV_ARCH=$arch WINE_ENV_FORCE_XVFB=$headless wine_env_start "$demo/wine"
 trap wine_env_stop EXIT
+code_pages=$(wine "$driver" codepages </dev/null 2>/dev/null | tr -d '\r')
+step "Code pages of the prefix's programs: $code_pages"
+if [ -n "$code_page" ] && [ "$code_pages" != "ANSI $code_page, OEM $code_page" ]; then
+    echo "demo: the module \"$lang\" needs ANSI code page $code_page; the prefix has $code_pages" >&2
+    exit 1
+fi
+# Wine's own output (its uninstaller's list) comes in the ANSI code page.
+from_ansi() { cat; }
+case "$code_pages" in
+    "ANSI 932,"*) from_ansi() { iconv -f CP932 -t UTF-8 -c; } ;;
+esac
+if [ "$lang" = ja ]; then
+    # The Japanese dialogs name "MS UI Gothic", which Windows has and Wine
+    # has not. Without a Japanese font on the machine every character is a
+    # box; with IPAGothic (package fonts-ipafont-gothic) Wine's fallback
+    # already finds it, and this replacement names it for that face, so
+    # that no other Japanese font installed later takes its place.
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d IPAGothic /f >/dev/null 2>&1
+fi
 
 # Another archiver owns .zip before Melvox arrives, so that the report shows
 # the uninstall giving it back.
@@ -122,7 +183,7 @@ if [ "$kind" = nsis ]; then
 else
     step "Installing the sample files into $folder with fake_installer.exe${lang:+ (with the language module \"$lang\")}"
     lang_args=()
-    [ -z "$lang" ] || lang_args=(/lang "$(winpath "$build/win32/samples/lang-$lang/mvxlng.dll")")
+    [ -z "$lang" ] || lang_args=(/lang "$(winpath "$out/samples/lang-$lang/mvxlng.dll")")
     wine "$fake_installer" "${lang_args[@]}" "$folder" | tr -d '\r' | sed 's/^/  listed: /'
     wine "$driver" report "$folder" | tr -d '\r' >"$demo/0-installed.txt"
     if [ "$headless" = 1 ]; then
@@ -141,7 +202,7 @@ uninstall_string=$(awk -F'\t' -v key="HKLM\\Software\\Microsoft\\Windows\\Curren
 uninstall_start=$(date +%s%N)
 if [ "$kind" = nsis ]; then
     step "Wine's list of installed programs (wine uninstaller --list):"
-    listed=$(wine uninstaller --list </dev/null 2>/dev/null | tr -d '\r')
+    listed=$(wine uninstaller --list </dev/null 2>/dev/null | tr -d '\r' | from_ansi)
     sed 's/^/  /' <<<"$listed"
     if ! awk -F'[|][|][|]' -v key="$entry_key" 'tolower($1) == tolower(key) {found = 1} END {exit !found}' <<<"$listed"; then
         echo "demo: setup made no entry \"$entry_key\" in the list of installed programs" >&2
@@ -205,6 +266,7 @@ items() {
 created=$(comm -13 <(items "$demo/0-installed.txt" | sort) <(items "$demo/1-setup.txt" | sort))
 echo
 echo "================ How it ran ================"
+echo "  Prefix:     $arch, code pages $code_pages${locale_name:+ (Unix locale $LC_ALL)}"
 if [ "$kind" = nsis ]; then
     echo "  Installer:  melvox-setup.exe, built with makensis from samples/installer/melvox.nsi,"
     echo "              run silently: melvox-setup.exe /S${lang:+ /LANG=$lang} /D=$folder"

@@ -15,6 +15,9 @@ have wine64 || [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
 # Wine's own fonts (Marlett, Tahoma, MS Sans Serif), copied into each prefix.
 dpkg -s fonts-wine >/dev/null 2>&1 || need+=(fonts-wine)
+# A Japanese font: the demo's Japanese module names "MS UI Gothic", which
+# the 932 prefix maps to IPAGothic (without it Japanese draws as boxes).
+dpkg -s fonts-ipafont-gothic >/dev/null 2>&1 || need+=(fonts-ipafont-gothic)
 have Xvfb || need+=(xvfb)
 have xdpyinfo || need+=(x11-utils)
 have import || need+=(imagemagick)

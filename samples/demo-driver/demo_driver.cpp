@@ -14,6 +14,8 @@
 //   demo_driver report FOLDER
 //       one line per registry key and value that setup writes and per
 //       shortcut and install file, for the demo's before/after report.
+//   demo_driver codepages
+//       "ANSI <n>, OEM <n>": the code pages of the prefix's programs.
 //
 //   /via COMMAND  start COMMAND instead (an installer that runs
 //                 "uninstall.exe /setup" itself, or the system's uninstall
@@ -23,7 +25,8 @@
 //                 the install as the installer left it, before setup
 //
 // Dialogs are recognised by their controls, not their captions, so the
-// driver works with any language module.
+// driver works with any language module. Everything it prints is UTF-8,
+// converted from the system's ANSI code page (932 in a Japanese prefix).
 #include <windows.h>
 #include <shlobj.h>
 
@@ -98,11 +101,26 @@ DWORD OwnerOf(HWND window)
     return pid;
 }
 
+// Text in the ANSI code page as UTF-8, for the demo's terminal and report.
+std::string Utf8(const std::string &ansi)
+{
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), (int)ansi.size(), NULL, 0);
+    if (n <= 0)
+        return ansi;
+    std::vector<wchar_t> wide((size_t)n);
+    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), (int)ansi.size(), wide.data(), n);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, NULL, 0, NULL, NULL);
+    std::string out((size_t)bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, &out[0], bytes, NULL, NULL);
+    return out;
+}
+
+// A window's text, as UTF-8.
 std::string TextOf(HWND window)
 {
     char text[1024] = "";
     GetWindowTextA(window, text, sizeof text);
-    return text;
+    return Utf8(text);
 }
 
 // What the screen shows of the window, as a 24-bit BMP.
@@ -218,7 +236,7 @@ struct Child {
         std::vector<char> line(commandLine.begin(), commandLine.end());
         line.push_back('\0');
         if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, directory.c_str(), &si, &pi)) {
-            std::printf("  cannot start %s (error %lu)\n", commandLine.c_str(),
+            std::printf("  cannot start %s (error %lu)\n", Utf8(commandLine).c_str(),
                         (unsigned long)GetLastError());
             return false;
         }
@@ -258,7 +276,7 @@ void SnapshotBefore(const std::string &folder, const std::string &path)
 {
     FILE *out = std::fopen(path.c_str(), "wb");
     if (!out) {
-        std::printf("  (cannot write %s)\n", path.c_str());
+        std::printf("  (cannot write %s)\n", Utf8(path).c_str());
         return;
     }
     Report(folder, out);
@@ -401,7 +419,7 @@ void DumpKey(FILE *out, HKEY root, const std::string &path, const char *onlyValu
         return;
     std::string name = std::string(RootName(root)) + "\\" + path;
     if (!onlyValue)
-        std::fprintf(out, "key\t%s\n", name.c_str());
+        std::fprintf(out, "key\t%s\n", Utf8(name).c_str());
     for (DWORD i = 0;; i++) {
         char valueName[512];
         DWORD nameSize = sizeof valueName, type = 0, size = 4096;
@@ -410,8 +428,9 @@ void DumpKey(FILE *out, HKEY root, const std::string &path, const char *onlyValu
             break;
         if (onlyValue && lstrcmpiA(valueName, onlyValue) != 0)
             continue;
-        std::fprintf(out, "value\t%s\t%s\t%s\n", name.c_str(), valueName[0] ? valueName : "(default)",
-                    ValueText(type, data, size).c_str());
+        std::fprintf(out, "value\t%s\t%s\t%s\n", Utf8(name).c_str(),
+                     valueName[0] ? Utf8(valueName).c_str() : "(default)",
+                     Utf8(ValueText(type, data, size)).c_str());
     }
     if (!onlyValue) {
         std::vector<std::string> children;
@@ -434,10 +453,10 @@ void DumpFiles(FILE *out, const std::string &path, bool recurse)
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return;
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        std::fprintf(out, "file\t%s\n", path.c_str());
+        std::fprintf(out, "file\t%s\n", Utf8(path).c_str());
         return;
     }
-    std::fprintf(out, "folder\t%s\n", path.c_str());
+    std::fprintf(out, "folder\t%s\n", Utf8(path).c_str());
     if (!recurse)
         return;
     WIN32_FIND_DATAA found;
@@ -532,8 +551,13 @@ int main(int argc, char **argv)
         return RunUninstall(argv[2], argv[3], options);
     if (mode == "report" && argc == 3)
         return Report(argv[2], stdout);
+    if (mode == "codepages" && argc == 2) {
+        std::printf("ANSI %u, OEM %u\n", GetACP(), GetOEMCP());
+        return 0;
+    }
     std::fprintf(stderr, "usage: demo_driver setup FOLDER SHOTS [/manual] [/via COMMAND] [/before FILE]\n"
                          "       demo_driver uninstall FOLDER SHOTS [/manual] [/via COMMAND]\n"
-                         "       demo_driver report FOLDER\n");
+                         "       demo_driver report FOLDER\n"
+                         "       demo_driver codepages\n");
     return 2;
 }

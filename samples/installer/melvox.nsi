@@ -3,18 +3,21 @@
 ; them and runs "uninstall.exe /setup", which does the rest.
 ;
 ; Lines marked CONTRACT are what uninstall.exe relies on: keep them in your
-; installer. Everything else (names, pages, the sample's files, the German
-; module switch) is this sample's own; change it freely.
+; installer. Everything else (names, pages, the sample's files, the
+; language module switch) is this sample's own; change it freely.
 ;
 ; Built by CMake (samples/installer/CMakeLists.txt) with:
 ;   makensis -DOUTFILE=melvox-setup.exe -DPROGRAM=uninstall.exe
 ;            -DMELVOX_EXE=Melvox.exe -DMVXEXT_DLL=mvxext.dll
-;            -DLANG_DLL=mvxlng.dll -DFILES=samples/installer/files melvox.nsi
+;            -DLANG_DLL=de/mvxlng.dll -DLANG_JA_DLL=ja/mvxlng.dll
+;            -DFILES=samples/installer/files melvox.nsi
 ;
-; Run:  melvox-setup.exe [/S] [/LANG=de] [/D=C:\path\to\folder]
+; Run:  melvox-setup.exe [/S] [/LANG=de|ja] [/D=C:\path\to\folder]
 ;   /S        silent: no pages (the Setup dialog of uninstall.exe still shows:
 ;             it has no silent mode)
 ;   /LANG=de  also install the German language module
+;   /LANG=ja  also install the Japanese language module (for a system whose
+;             ANSI code page is 932)
 ;   /D=...    install folder (last on the command line, not quoted)
 
 !macro Need NAME
@@ -27,6 +30,7 @@
 !insertmacro Need MELVOX_EXE
 !insertmacro Need MVXEXT_DLL
 !insertmacro Need LANG_DLL
+!insertmacro Need LANG_JA_DLL
 !insertmacro Need FILES
 
 Unicode true
@@ -92,10 +96,14 @@ Section "Melvox (required)" SecMain
   !insertmacro ListedFile "${FILES}/Skins/Classic/skin.ini" "Skins\Classic\skin.ini"
 SectionEnd
 
-; The sample's option: the German texts, dialogs and icon. Off unless
-; chosen on the components page or with /LANG=de.
+; The sample's option: the texts, dialogs and icon in German or in
+; Japanese, both as mvxlng.dll, so at most one of them. Off unless chosen on
+; the components page or with /LANG=de or /LANG=ja.
 Section /o "German language module" SecGerman
   !insertmacro ListedFile "${LANG_DLL}" "mvxlng.dll"
+SectionEnd
+Section /o "Japanese language module" SecJapanese
+  !insertmacro ListedFile "${LANG_JA_DLL}" "mvxlng.dll"
 SectionEnd
 
 Section "-Setup"
@@ -183,7 +191,22 @@ Function .onInit
   ClearErrors
   ${GetOptions} $R0 "/LANG=" $R1
   ${IfNot} ${Errors}
-  ${AndIf} $R1 == "de"
-    !insertmacro SelectSection ${SecGerman}
+    ${If} $R1 == "de"
+      !insertmacro SelectSection ${SecGerman}
+    ${ElseIf} $R1 == "ja"
+      !insertmacro SelectSection ${SecJapanese}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; One language module: choosing one on the components page drops the other.
+Function .onSelChange
+  ${If} ${SectionIsSelected} ${SecGerman}
+  ${AndIf} ${SectionIsSelected} ${SecJapanese}
+    ${If} $0 == ${SecGerman}
+      !insertmacro UnselectSection ${SecJapanese}
+    ${Else}
+      !insertmacro UnselectSection ${SecGerman}
+    ${EndIf}
   ${EndIf}
 FunctionEnd

@@ -1,5 +1,6 @@
-// The German language module (samples/lang-de) against the program: its
-// resources match the program's own in every id and layout, and with it
+// The sample language modules (samples/lang-de, samples/lang-ja) against
+// the program: each carries every text as written here and its dialogs
+// match the program's own in every id and layout; with the German one
 // beside uninstall.exe, setup and the uninstall speak German.
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -21,6 +22,66 @@ std::string GermanModule()
 {
     return BuiltFile("samples/lang-de/mvxlng.dll");
 }
+
+// What each sample module must carry, written out here apart from its
+// resource script: a text that the resource compiler garbles (a trail
+// byte 0x5C read as the start of an escape, a script saved in another
+// code page than its pragma names) differs from these.
+struct SampleModule {
+    const char *file;
+    UINT codePage; // the ANSI code page of the systems it is made for
+    const wchar_t *texts[IDS_LAST_TEXT - IDS_DISPLAYNAME + 1]; // 5101..5114
+    const wchar_t *caption;                                   // of both dialogs
+    const wchar_t *face;
+    WORD points;
+};
+
+const SampleModule kSamples[] = {
+    {"samples/lang-de/mvxlng.dll", 1252,
+     {L"Melvox Archivprogramm",
+      L"Melvox-Hilfe",
+      L"MVX-Konsolenhandbuch",
+      L"Melvox deinstallieren",
+      L"Deinstallation abgeschlossen",
+      L"Bitte löschen Sie %s von Hand",
+      L"Mit der Deinstallation von Melvox fortfahren?",
+      L"Die Listendatei %s kann nicht geöffnet werden",
+      L"Melvox-Einrichtung",
+      L"Die Einrichtung oder Deinstallation von Melvox läuft bereits.\n"
+      L"Bitte warten Sie, bis sie beendet ist.",
+      L"Melvox läuft noch: %s\nBeenden Sie das Programm und klicken Sie dann auf Wiederholen. "
+      L"Mit Abbrechen beenden Sie die Deinstallation; es wurde nichts entfernt.",
+      L"Einige Dateien werden noch verwendet, darunter %s\n"
+      L"Sie werden beim nächsten Neustart von Windows entfernt.",
+      L"Einige Dateien werden noch verwendet, darunter %s\n"
+      L"Bitte löschen Sie sie von Hand, sobald sie nicht mehr verwendet werden.",
+      L"Melvox kann im Ordner %s nicht eingerichtet oder entfernt werden.\n"
+      L"Sein Name enthält Zeichen außerhalb der Codepage des Systems. "
+      L"Bitte wählen Sie einen Ordner ohne solche Zeichen."},
+     L"Melvox-Einrichtung", L"MS Sans Serif", 8},
+    {"samples/lang-ja/mvxlng.dll", 932,
+     {L"Melvox アーカイバー",
+      L"Melvox ヘルプ",
+      L"コンソール版 MVX マニュアル", // its ソ is 83 5C in code page 932
+      L"Melvox のアンインストール",
+      L"アンインストールが完了しました",
+      L"%s を手動で削除してください",
+      L"Melvox のアンインストールを続行しますか?",
+      L"リスト ファイル %s を開けません",
+      L"Melvox セットアップ",
+      L"Melvox のセットアップまたはアンインストールが既に実行中です。\n"
+      L"終了するまでお待ちください。",
+      L"Melvox はまだ実行中です: %s\nMelvox を終了してから [再試行] を押してください。"
+      L"[キャンセル] を押すとアンインストールを中止します。何も削除されていません。",
+      L"使用中のファイルが残っています (%s など)。\n"
+      L"これらのファイルは Windows の再起動時に削除されます。",
+      L"使用中のファイルが残っています (%s など)。\n"
+      L"使用されなくなったら、これらのファイルを手動で削除してください。",
+      L"フォルダー %s では Melvox をセットアップまたは削除できません。\n"
+      L"フォルダー名にシステムのコード ページにない文字が含まれています。"
+      L"そのような文字を含まないフォルダーを使ってください。"},
+     L"Melvox セットアップ", L"MS UI Gothic", 9},
+};
 
 // A folder (with a blank in its path) holding uninstall.exe and the module.
 std::string MakeInstallFolder(const char *tag)
@@ -84,6 +145,82 @@ std::vector<Control> DialogControls(HMODULE module, const char *name, std::strin
     }
     DestroyWindow(dialog);
     return controls;
+}
+
+// A dialog as its template (DIALOG, not DIALOGEX) in the module has it:
+// positions in dialog units, so that modules with different fonts compare,
+// and texts as the UTF-16 the resource compiler made of them.
+struct TemplateItem {
+    int id;
+    std::wstring cls; // "button", "static", ... (atoms and names alike)
+    DWORD style;
+    short x, y, cx, cy;
+    std::wstring text;
+};
+
+struct DialogTemplate {
+    bool found = false;
+    std::wstring caption, face;
+    WORD points = 0;
+    std::vector<TemplateItem> items;
+};
+
+// A name or ordinal field: 0, 0xFFFF and a 16-bit ordinal, or a string.
+std::wstring ReadField(const WORD *&at)
+{
+    if (*at == 0xFFFF) {
+        WORD atom = at[1];
+        at += 2;
+        switch (atom) {
+        case 0x80: return L"button";
+        case 0x81: return L"edit";
+        case 0x82: return L"static";
+        default: return L"#" + std::to_wstring(atom);
+        }
+    }
+    std::wstring text(reinterpret_cast<const wchar_t *>(at));
+    at += text.size() + 1;
+    return text;
+}
+
+std::wstring Lower(std::wstring text)
+{
+    for (wchar_t &c : text)
+        c = (wchar_t)towlower(c);
+    return text;
+}
+
+DialogTemplate ReadDialog(HMODULE module, const char *name)
+{
+    DialogTemplate dialog;
+    HRSRC found = FindResourceA(module, name, MAKEINTRESOURCEA(5)); // RT_DIALOG
+    HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
+    const DLGTEMPLATE *head = loaded ? static_cast<const DLGTEMPLATE *>(LockResource(loaded)) : NULL;
+    if (!head || HIWORD(head->style) == 0xFFFF) // DIALOGEX has its own layout
+        return dialog;
+    const WORD *at = reinterpret_cast<const WORD *>(head + 1);
+    ReadField(at); // menu
+    ReadField(at); // class
+    dialog.caption = ReadField(at);
+    if (head->style & DS_SETFONT) {
+        dialog.points = *at++;
+        dialog.face = ReadField(at);
+    }
+    for (int i = 0; i < head->cdit; i++) {
+        at = reinterpret_cast<const WORD *>((reinterpret_cast<UINT_PTR>(at) + 3) & ~UINT_PTR(3));
+        const DLGITEMTEMPLATE *item = reinterpret_cast<const DLGITEMTEMPLATE *>(at);
+        at = reinterpret_cast<const WORD *>(item + 1);
+        TemplateItem t;
+        t.id = (short)item->id;
+        t.style = item->style & ~WS_VISIBLE;
+        t.x = item->x, t.y = item->y, t.cx = item->cx, t.cy = item->cy;
+        t.cls = Lower(ReadField(at));
+        t.text = ReadField(at);
+        at += 1 + *at / sizeof(WORD); // creation data: its size in bytes, then the data
+        dialog.items.push_back(t);
+    }
+    dialog.found = true;
+    return dialog;
 }
 
 // The Completion dialog is the one with the bold closing line but without
@@ -184,54 +321,92 @@ protected:
 
 TEST_F(LanguageModule, CarriesEveryTextWithTheProgramsPlaceholders)
 {
-    Module german(GermanModule()), own(ProgramExe());
-    ASSERT_TRUE(german.handle);
+    Module own(ProgramExe());
     ASSERT_TRUE(own.handle);
-    for (UINT id = IDS_DISPLAYNAME; id <= IDS_LAST_TEXT; id++) {
-        SCOPED_TRACE(id);
-        std::string text = LoadString(german.handle, id);
-        EXPECT_FALSE(text.empty());
-        EXPECT_LE(text.size(), 255u);
-        EXPECT_NE(text, LoadString(own.handle, id)) << "not translated";
-        size_t percent = 0;
-        for (char c : text)
-            percent += c == '%';
-        bool formats = id == IDS_DELETEMANUALLY || id == IDS_NOLIST ||
-                       (id >= IDS_PROGRAMRUNNING && id <= IDS_FOLDERCODEPAGE);
-        EXPECT_EQ(percent, formats ? 1u : 0u);
-        if (formats)
-            EXPECT_NE(text.find("%s"), std::string::npos);
+    for (const SampleModule &sample : kSamples) {
+        SCOPED_TRACE(sample.file);
+        Module module(BuiltFile(sample.file));
+        ASSERT_TRUE(module.handle);
+        for (UINT id = IDS_DISPLAYNAME; id <= IDS_LAST_TEXT; id++) {
+            SCOPED_TRACE(id);
+            wchar_t wide[512] = L"", ownText[512] = L"";
+            LoadStringW(module.handle, id, wide, 512);
+            LoadStringW(own.handle, id, ownText, 512);
+            const std::wstring text = wide;
+            EXPECT_EQ(text, sample.texts[id - IDS_DISPLAYNAME]);
+            EXPECT_NE(text, ownText) << "not translated";
+            // What the program gets through LoadStringA on a system of the
+            // module's code page: every character there, within 255 bytes.
+            BOOL lost = FALSE;
+            int bytes = WideCharToMultiByte(sample.codePage, WC_NO_BEST_FIT_CHARS, wide, -1, NULL, 0,
+                                            NULL, &lost);
+            EXPECT_FALSE(lost) << "a character outside code page " << sample.codePage;
+            EXPECT_LE(bytes - 1, 255);
+            size_t percent = 0;
+            for (wchar_t c : text)
+                percent += c == L'%';
+            bool formats = id == IDS_DELETEMANUALLY || id == IDS_NOLIST ||
+                           (id >= IDS_PROGRAMRUNNING && id <= IDS_FOLDERCODEPAGE);
+            EXPECT_EQ(percent, formats ? 1u : 0u);
+            if (formats)
+                EXPECT_NE(text.find(L"%s"), std::wstring::npos);
+        }
+        EXPECT_TRUE(LoadImageA(module.handle, "MVXICON", IMAGE_ICON, 32, 32, 0));
+        EXPECT_TRUE(LoadImageA(module.handle, "DELICON", IMAGE_ICON, 32, 32, 0));
     }
     // The umlauts arrive in the ANSI code page, not as UTF-8 bytes.
+    Module german(GermanModule());
     EXPECT_EQ(LoadString(german.handle, IDS_DELETEMANUALLY), "Bitte l\xF6schen Sie %s von Hand");
-    EXPECT_TRUE(LoadImageA(german.handle, "MVXICON", IMAGE_ICON, 32, 32, 0));
-    EXPECT_TRUE(LoadImageA(german.handle, "DELICON", IMAGE_ICON, 32, 32, 0));
 }
 
 TEST_F(LanguageModule, DialogsKeepEveryControlOfTheProgramsOwn)
 {
-    Module german(GermanModule()), own(ProgramExe());
-    for (const char *name : {"SETUPDLG", "DONEDLG"}) {
-        SCOPED_TRACE(name);
-        std::string ownCaption, germanCaption;
-        std::vector<Control> expected = DialogControls(own.handle, name, &ownCaption);
-        std::vector<Control> actual = DialogControls(german.handle, name, &germanCaption);
-        ASSERT_FALSE(expected.empty());
-        ASSERT_EQ(actual.size(), expected.size());
-        EXPECT_EQ(germanCaption, kSetupCaption);
-        size_t translated = 0;
-        for (size_t i = 0; i < expected.size(); i++) {
-            SCOPED_TRACE(i);
-            EXPECT_EQ(actual[i].id, expected[i].id);
-            EXPECT_EQ(actual[i].cls, expected[i].cls);
-            EXPECT_EQ(actual[i].style, expected[i].style);
-            EXPECT_TRUE(EqualRect(&actual[i].rect, &expected[i].rect));
-            translated += actual[i].text != expected[i].text;
-            // Access keys survive translation of the controls that had one.
-            if (expected[i].text.find('&') != std::string::npos)
-                EXPECT_NE(actual[i].text.find('&'), std::string::npos) << actual[i].text;
+    Module own(ProgramExe());
+    for (const SampleModule &sample : kSamples) {
+        Module module(BuiltFile(sample.file));
+        ASSERT_TRUE(module.handle);
+        for (const char *name : {"SETUPDLG", "DONEDLG"}) {
+            SCOPED_TRACE(std::string(sample.file) + " " + name);
+            DialogTemplate expected = ReadDialog(own.handle, name);
+            DialogTemplate actual = ReadDialog(module.handle, name);
+            ASSERT_TRUE(expected.found);
+            ASSERT_TRUE(actual.found);
+            ASSERT_EQ(actual.items.size(), expected.items.size());
+            EXPECT_EQ(actual.caption, sample.caption);
+            EXPECT_EQ(actual.face, sample.face);
+            EXPECT_EQ(actual.points, sample.points);
+            size_t translated = 0;
+            for (size_t i = 0; i < expected.items.size(); i++) {
+                SCOPED_TRACE(i);
+                const TemplateItem &want = expected.items[i], &got = actual.items[i];
+                EXPECT_EQ(got.id, want.id);
+                EXPECT_EQ(got.cls, want.cls);
+                EXPECT_EQ(got.style, want.style);
+                EXPECT_EQ(got.x, want.x);
+                EXPECT_EQ(got.y, want.y);
+                EXPECT_EQ(got.cx, want.cx);
+                EXPECT_EQ(got.cy, want.cy);
+                translated += got.text != want.text;
+                // Access keys survive translation of the controls that had one.
+                if (want.text.find(L'&') != std::wstring::npos)
+                    EXPECT_NE(got.text.find(L'&'), std::wstring::npos);
+            }
+            EXPECT_GE(translated, expected.items.size() / 2);
+
+            // The dialog manager makes the same controls of it.
+            std::string ownCaption, caption;
+            std::vector<Control> ownControls = DialogControls(own.handle, name, &ownCaption);
+            std::vector<Control> controls = DialogControls(module.handle, name, &caption);
+            ASSERT_EQ(controls.size(), ownControls.size());
+            for (size_t i = 0; i < controls.size(); i++) {
+                EXPECT_EQ(controls[i].id, ownControls[i].id);
+                EXPECT_EQ(controls[i].cls, ownControls[i].cls);
+                EXPECT_EQ(controls[i].style, ownControls[i].style);
+                // In the program's own font, the same pixels too.
+                if (actual.face == expected.face && actual.points == expected.points)
+                    EXPECT_TRUE(EqualRect(&controls[i].rect, &ownControls[i].rect));
+            }
         }
-        EXPECT_GE(translated, expected.size() / 2);
     }
 }
 
