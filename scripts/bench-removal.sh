@@ -8,16 +8,19 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-build=${1:-$root/build-bench}
+# shellcheck source=wine-env.sh
+. scripts/wine-env.sh
+# A host that runs no 32-bit programs measures the x86_64 build.
+toolchain=mingw-i686.cmake bench=build-bench
+wine_env_runs_i386 || toolchain=mingw-x86_64.cmake bench=build-bench64
+build=${1:-$root/$bench}
 depth=${2:-20}
 rounds=${3:-3}
 
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
       -DCMAKE_BUILD_TYPE=Release -DMELVOX_BENCH=ON >/dev/null
 cmake --build "$build" --target bench_removal -j2 >/dev/null
 
-# shellcheck source=wine-env.sh
-. scripts/wine-env.sh
 WINE_ENV_FORCE_XVFB=1 wine_env_start "$build/wine-bench"
 trap wine_env_stop EXIT
 

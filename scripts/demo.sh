@@ -30,8 +30,8 @@ cd "$root"
 
 headless=0
 lang=""
-kind=nsis
-arch=win32
+kind=""
+arch=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --headless) headless=1 ;;
@@ -50,6 +50,16 @@ if [ -n "$lang" ] && [ ! -f "samples/lang-$lang/mvxlng.rc" ]; then
     echo "demo: no language module samples/lang-$lang" >&2
     exit 2
 fi
+# A host whose kernel runs no 32-bit programs starts neither Wine's 32-bit
+# loader nor the 32-bit NSIS installer: there the demo takes the x86_64
+# build and the fixture installer unless told otherwise.
+# shellcheck source=wine-env.sh
+. scripts/wine-env.sh
+if ! wine_env_runs_i386 && [ -z "$arch$kind" ]; then
+    echo "demo: this host runs no 32-bit programs; taking --arch win64 --installer fake"
+    arch=win64 kind=fake
+fi
+kind=${kind:-nsis} arch=${arch:-win32}
 case "$kind" in
     nsis|fake) ;;
     *) echo "demo: --installer is nsis or fake, not \"$kind\"" >&2; exit 2 ;;
@@ -119,8 +129,6 @@ folder='C:\Program Files\Melvox'
 entry_key='Melvox archiver'
 
 step "Creating a throwaway Wine prefix in $demo/wine${locale_name:+ (locale $LC_ALL)}"
-# shellcheck source=wine-env.sh
-. scripts/wine-env.sh
 WINE_ENV_ARCH=$arch WINE_ENV_FORCE_XVFB=$headless wine_env_start "$demo/wine"
 trap wine_env_stop EXIT
 code_pages=$(wine "$driver" codepages </dev/null 2>/dev/null | tr -d '\r')

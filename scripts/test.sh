@@ -8,8 +8,8 @@
 #
 # A host whose kernel runs no 32-bit (i386) programs cannot start Wine's
 # 32-bit loader: there the 32-bit build's runs are left out, and so are the
-# x86_64 build's cases that start a 32-bit program (the sample installer),
-# and the summary says so.
+# x86_64 build's cases that start a 32-bit program (the sample installer,
+# the 32-bit shell), and the summary says so.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -49,8 +49,9 @@ run_ctest() {
     summary+=("$what: $(grep -E 'tests passed|No tests were found' "$log" | tail -1)")
 }
 
-# The x86_64 build's cases that start the 32-bit sample installer.
-needs_i386='PackagedInstall'
+# The x86_64 build's cases that start a 32-bit program: the sample
+# installer, and the 32-bit shell opening an archive.
+needs_i386='PackagedInstall|QuotedCommandLinesNeverStartAPlantedProgram'
 
 if wine_env_runs_i386; then
     echo "== Running the tests under Wine (32-bit prefix)"
@@ -69,7 +70,7 @@ if wine_env_runs_i386; then
 else
     echo "== This host runs no 32-bit (i386) programs (its kernel has no IA-32 emulation):"
     echo "   Wine's 32-bit loader cannot start. Not run: the 32-bit build's tests, and the"
-    echo "   x86_64 build's cases that start the 32-bit sample installer ($needs_i386)."
+    echo "   x86_64 build's cases that start a 32-bit program ($needs_i386)."
     summary+=("32-bit build: NOT RUN, this host runs no 32-bit programs")
     echo "== Running tests in a 64-bit prefix: the x86_64 build"
     rm -rf "$build/wine64-tests"

@@ -1146,6 +1146,9 @@ TEST_F(EndToEnd, DoubleByteFolderSetUpAndRemovedWhole)
     ASSERT_TRUE(setup.Start("\"" + program + "\" /setup", install));
     HWND dialog = WaitForDialog(NULL, setup.pid);
     ASSERT_NE(nullptr, dialog);
+    // Shown only once WM_INITDIALOG has set the stored choices.
+    for (int i = 0; i < 200 && !IsWindowVisible(dialog); i++)
+        Sleep(50);
     for (int id = IDC_ASSOC_MVX; id <= IDC_SHELLEXT; id++)
         SetChecked(dialog, id, true);
     Press(dialog, IDOK);

@@ -149,6 +149,9 @@ bool RunRealSetup(const std::string &program, const std::string &folder)
     HWND setup = WaitForSetupWindow(process.pid, "OK");
     if (!setup)
         return false;
+    // Shown only once WM_INITDIALOG has set the stored choices.
+    for (int i = 0; i < 200 && !IsWindowVisible(setup); i++)
+        Sleep(50);
     for (int id = IDC_ASSOC_MVX; id <= IDC_SHELLEXT; id++)
         SetChecked(setup, id, id != IDC_PROGRAMS);
     Press(setup, IDOK);
