@@ -55,6 +55,7 @@ echo "-- two builds in $((SECONDS - start)) s, time stamp $epoch"
 fail=0
 printf '%-40s %8s  %-64s  %s\n' file bytes sha256 result
 for file in win32/uninstall.exe win64/uninstall.exe win32/samples/lang-de/mvxlng.dll \
+            win32/samples/lang-ja/mvxlng.dll \
             win32/samples/installer/melvox-setup.exe; do
     a=$one/$file b=$two/$file
     if [ ! -f "$a" ] || [ ! -f "$b" ]; then

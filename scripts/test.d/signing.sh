@@ -72,21 +72,24 @@ sys.exit(a != b)
 PYTHON
 }
 
-for file in uninstall.exe samples/lang-de/mvxlng.dll samples/installer/melvox-setup.exe; do
-    name=$(basename "$file")
+for file in uninstall.exe samples/lang-de/mvxlng.dll samples/lang-ja/mvxlng.dll samples/installer/melvox-setup.exe; do
+    name=${file#samples/}
     signed=$build/$file
     [ -f "$signed" ] || { echo "FAILED: $name was not built"; fail=1; continue; }
     report=$(verify "$signed" || true)
     check "$name verifies against the test CA, described as the program" \
         'grep -q "^Signature verification: ok" <<<"$report" && grep -q "Text description: Melvox setup and uninstall" <<<"$report"'
-    changed=$base/changed-$name
+    changed=$base/changed-${name//\//-}
     python3 -c 'import sys; d = bytearray(open(sys.argv[1], "rb").read()); d[len(d) // 3] ^= 1; open(sys.argv[2], "wb").write(d)' \
         "$signed" "$changed"
     check "$name with one byte changed fails verification" '! verify "$changed" >/dev/null'
 done
-for file in uninstall.exe samples/lang-de/mvxlng.dll; do
-    name=$(basename "$file")
-    check "the installer packs the signed $name" 'cmp -s "$build/$file" "$build/samples/installer/packed/$name"'
+# Each file and where the installer packs it (the modules share a name).
+for pair in uninstall.exe:uninstall.exe samples/lang-de/mvxlng.dll:de/mvxlng.dll \
+            samples/lang-ja/mvxlng.dll:ja/mvxlng.dll; do
+    file=${pair%%:*} packed=${pair#*:}
+    name=${packed//\//-}
+    check "the installer packs the signed $packed" 'cmp -s "$build/$file" "$build/samples/installer/packed/$packed"'
     stripped=$base/unsigned-$name
     osslsigncode remove-signature -in "$build/$file" -out "$stripped" >/dev/null
     check "$name without its signature is the reproducible build's" 'same_but_checksum "$stripped" "$reference/$file"'
