@@ -6,8 +6,6 @@
 
 #include "app/app.h"
 #include "registry/registry.h"
-#include "resource.h"
-#include "setup/setup.h"
 #include "testsupport.h"
 #include "uninstall/uninstall.h"
 #include "uninstall_support.h"
@@ -168,15 +166,7 @@ TEST_F(RegistryCleanup, TheShellHearsOnceThatTheTypesChangedHands)
     char saved[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, saved);
 
-    HWND dialog = CreateDialogParamA(GetModuleHandleA(NULL), "SETUPDLG", NULL, SetupDialogProc, 0);
-    ASSERT_NE(nullptr, dialog);
-    ShowWindow(dialog, SW_HIDE);
-    for (int id = IDC_ASSOC_MVX; id <= IDC_SHELLEXT; id++)
-        CheckDlgButton(dialog, id, id <= IDC_ASSOC_LZH || id == IDC_SHELLEXT ? BST_CHECKED : BST_UNCHECKED);
-    std::string folder = MakeTempFolder("notify");
-    SetCurrentDirectoryA(folder.c_str());
-    ApplySetup(dialog);
-    DestroyWindow(dialog);
+    ApplySetupSteps("C:\\");
     EXPECT_EQ("Melvox", Read(HKEY_CLASSES_ROOT, ".zip", ""));
     EXPECT_EQ(1, heard()) << "after setup";
     CleanUpRegistry();
@@ -196,7 +186,6 @@ TEST_F(RegistryCleanup, TheShellHearsOnceThatTheTypesChangedHands)
     SetCurrentDirectoryA(saved);
     SHChangeNotifyDeregister(registration);
     DestroyWindow(listener);
-    RemoveTree(folder);
 }
 
 struct Shortcut {

@@ -129,8 +129,7 @@ void ApplySetupSteps(const std::string &folder)
     char saved[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, saved);
     SetCurrentDirectoryA(folder.c_str());
-    ApplyAssociations(dialog);
-    ApplyShellIntegration(dialog);
+    ApplySetup(dialog);
     SetCurrentDirectoryA(saved);
     DestroyWindow(dialog);
 }

@@ -23,9 +23,9 @@ bool Exists(const std::string &root, const std::string &name);
 // Runs RemoveListedFiles on a list with these bytes; returns the passes.
 int RemoveWithList(const std::string &prefix, const std::string &listBytes);
 
-// The real setup steps, in this process: ApplyAssociations and
-// ApplyShellIntegration on a Setup dialog with all five types and shell
-// integration checked, run with folder as the current directory.
+// What setup's OK runs, in this process, without the Completion dialog:
+// ApplySetup on a Setup dialog with all five types and shell integration
+// checked (no links), run with folder as the current directory.
 void ApplySetupSteps(const std::string &folder);
 
 // The real program's setup mode, driven through its dialogs: all five types,
