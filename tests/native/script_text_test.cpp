@@ -27,6 +27,10 @@ const Paths kPaths[] = {
     // Converted to the OEM code page before they get here; the composer
     // copies high codes unchanged.
     {"high codes", "C:\\J\x94rg\\uninstall.exe", "C:\\J\x94rg", "C:\\\xE9\\Uninstall.Mvx.Bat", nullptr},
+    // Code page 932, where cmd reads the ANSI bytes as they are: 表 (95 5C)
+    // ends the folder, and its trail byte must reach the script unchanged.
+    {"double-byte", "C:\\Melvox \x95\x5C\\uninstall.exe", "C:\\Melvox \x95\x5C", "C:\\\x83\x5C%\\Uninstall.Mvx.Bat",
+     "C:\\\x83\x5C%"},
     {"empty", "", "", "", ""},
 };
 
@@ -184,6 +188,7 @@ TEST(OemConversion, AsciiEqualCodePagesAndExactRoundTripsOnly)
         {"read back longer", "C:\\\xF6", 1252, 850, L"C:\\\u00F6", L"C:\\\u00F6x", true, false},
         {"high code at the end", "C:\\x\xFF", 1252, 437, L"C:\\x\u00FF", L"C:\\x\u00FF", true, true},
         {"high code first", "\xF6x", 1252, 437, L"\u00F6x", L"\u00F6x", true, true},
+        {"double-byte, OEM the same", "C:\\Melvox \x95\x5C", 932, 932, nullptr, nullptr, false, true},
     };
     for (const auto &c : cases) {
         bool convert = NeedsOemConversion(c.path, c.ansi, c.oem);

@@ -254,11 +254,12 @@ TEST(BoundedComposition, FormatOneString)
 
 TEST(BoundedComposition, ComposeWarningIsCutAtTheBufferEnd)
 {
-    struct Case { std::string completed, format, path; } cases[] = {
+    struct Case { std::string completed, format, path; LeadByteRule rule = nullptr; } cases[] = {
         {"Uninstall completed.", "Please delete %s by hand.", "C:\\Tools\\Melvox\\uninstall.exe"},
         {std::string(255, 'c'), std::string(253, 'f') + "%s", "C:\\" + std::string(256, 'p')},
         {"100% done", "%d%% %s %s", "C:\\a"},
         {std::string(600, 'c'), "%s", "C:\\a"},
+        {"\x83\x41\x83\x93", "%s \x82\xF0\x8D\xED\x8F\x9C", "C:\\\x95\x5C\\uninstall.exe", LeadByte932},
     };
     for (const Case &c : cases) {
         std::string full = c.completed + "\n";
@@ -278,6 +279,7 @@ TEST(BoundedComposition, ComposeWarningIsCutAtTheBufferEnd)
             }
         }
         full += expanded;
+        CodePageRule rule(c.rule);
         for (size_t size : {(size_t)1, (size_t)2, c.completed.size(), c.completed.size() + 1,
                             c.completed.size() + 2, full.size(), full.size() + 1, (size_t)MESSAGE_SIZE}) {
             if (size == 0)
@@ -285,7 +287,7 @@ TEST(BoundedComposition, ComposeWarningIsCutAtTheBufferEnd)
             ExactBuffer buffer(size);
             ComposeWarning(buffer.get(), size, c.completed.c_str(), c.format.c_str(), c.path.c_str());
             ASSERT_TRUE(buffer.Terminated()) << "size " << size;
-            EXPECT_EQ(full.substr(0, size - 1), buffer.Text()) << "size " << size;
+            EXPECT_EQ(WholePrefix(full, size - 1, c.rule), buffer.Text()) << "size " << size;
         }
     }
 }
