@@ -20,6 +20,8 @@
 #                starts "uninstall.exe /setup" and the uninstall itself
 #   --arch       win32 (default): the 32-bit build in a 32-bit prefix;
 #                win64: the x86_64 build in a 64-bit prefix
+#   Without --arch and --installer, a host that runs no 32-bit programs
+#   takes win64 and fake, and the report's first line says so.
 #
 # Builds into build/win32 or build/win64 (shared with scripts/test.sh;
 # MELVOX_BUILD moves build/); the prefix, screenshots and snapshots go to
@@ -41,7 +43,7 @@ while [ $# -gt 0 ]; do
         --installer=*) kind=${1#--installer=} ;;
         --arch) arch=${2:-}; shift ;;
         --arch=*) arch=${1#--arch=} ;;
-        -h|--help) sed -n '2,27p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,29p' "$0"; exit 0 ;;
         *) echo "demo: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -50,23 +52,12 @@ if [ -n "$lang" ] && [ ! -f "samples/lang-$lang/mvxlng.rc" ]; then
     echo "demo: no language module samples/lang-$lang" >&2
     exit 2
 fi
-# A host whose kernel runs no 32-bit programs starts neither Wine's 32-bit
-# loader nor the 32-bit NSIS installer: there the demo takes the x86_64
-# build and the fixture installer unless told otherwise.
-# shellcheck source=wine-env.sh
-. scripts/wine-env.sh
-if ! wine_env_runs_i386 && [ -z "$arch$kind" ]; then
-    echo "demo: this host runs no 32-bit programs; taking --arch win64 --installer fake"
-    arch=win64 kind=fake
-fi
-kind=${kind:-nsis} arch=${arch:-win32}
 case "$kind" in
-    nsis|fake) ;;
+    ""|nsis|fake) ;;
     *) echo "demo: --installer is nsis or fake, not \"$kind\"" >&2; exit 2 ;;
 esac
 case "$arch" in
-    win32) toolchain=mingw-i686.cmake ;;
-    win64) toolchain=mingw-x86_64.cmake ;;
+    ""|win32|win64) ;;
     *) echo "demo: --arch is win32 or win64, not \"$arch\"" >&2; exit 2 ;;
 esac
 # A module for a double-byte code page runs in a prefix of that code page,
@@ -87,6 +78,25 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 step "Checking build tools"
 scripts/install-deps.sh
+
+# Asked only now: before install-deps a new machine has no Wine at all, and
+# the 32-bit loader would seem missing on every host. A host whose kernel
+# runs no 32-bit programs starts neither that loader nor the 32-bit NSIS
+# installer: there the x86_64 build and the fixture installer stand in,
+# unless told otherwise.
+# shellcheck source=wine-env.sh
+. scripts/wine-env.sh
+stand_in=""
+if [ -z "$arch$kind" ] && ! wine_env_runs_i386; then
+    arch=win64 kind=fake
+    stand_in="the x86_64 build and the fixture installer stand in for the 32-bit program and the NSIS installer: this host runs no 32-bit programs (Wine's 32-bit loader, /usr/lib/wine/wine, does not start)"
+    step "NOTE: $stand_in"
+fi
+kind=${kind:-nsis} arch=${arch:-win32}
+case "$arch" in
+    win32) toolchain=mingw-i686.cmake program="the 32-bit program" ;;
+    win64) toolchain=mingw-x86_64.cmake program="the x86_64 build" ;;
+esac
 
 build=${MELVOX_BUILD:-$root/build}
 targets=(uninstall mvxlng mvxlng_ja melvox_stub mvxext_stub demo_driver)
@@ -274,9 +284,12 @@ items() {
 created=$(comm -13 <(items "$demo/0-installed.txt" | sort) <(items "$demo/1-setup.txt" | sort))
 echo
 echo "================ How it ran ================"
+[ -z "$stand_in" ] || fold -s -w 64 <<<"$stand_in" | sed 's/ *$//; 1s/^/  NOTE:       /; 2,$s/^/              /'
+echo "  Program:    uninstall.exe, $program ($out/uninstall.exe)"
 echo "  Prefix:     $arch, code pages $code_pages${locale_name:+ (Unix locale $LC_ALL)}"
 if [ "$kind" = nsis ]; then
-    echo "  Installer:  melvox-setup.exe, built with makensis from samples/installer/melvox.nsi,"
+    echo "  Installer:  the NSIS installer melvox-setup.exe, built with makensis from"
+    echo "              samples/installer/melvox.nsi,"
     echo "              run silently: melvox-setup.exe /S${lang:+ /LANG=$lang} /D=$folder"
     echo "  Setup:      started by the installer (uninstall.exe /setup in the install folder),"
     echo "              which waited for it; install and setup took $install_time"

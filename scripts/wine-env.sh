@@ -13,6 +13,10 @@
 
 # Whether this host can start Wine's 32-bit loader.
 wine_env_runs_i386() {
+    # Asked before scripts/install-deps.sh, a new machine would seem to
+    # run no 32-bit programs only because Wine is not there yet.
+    [ -e /usr/lib/wine/wine ] ||
+        echo "wine-env: Wine is not installed; run scripts/install-deps.sh before asking" >&2
     /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
