@@ -26,6 +26,17 @@ bool IsTraversalEntry(const char *entry)
     }
 }
 
+int EntryDepth(const char *entry)
+{
+    int depth = 0;
+    for (const char *p = entry; *p != '\0'; p = NextChar(p)) {
+        bool separator = *p == '\\' || *p == '/';
+        if (separator && p[1] != '\0' && p[1] != '\\' && p[1] != '/')
+            depth++;
+    }
+    return depth;
+}
+
 // Reads one line of the list into line. The LF is consumed, not stored.
 // Returns 0 at the end of the list or on a read error, 1 for a line that
 // fits, -1 for a line to be skipped whole: one longer than the line buffer,

@@ -25,4 +25,8 @@ bool ReadListEntry(FILE *list, const char *prefix, char *fullName);
 // with two or more dots ("..", "...", ".. "), with either separator.
 bool IsTraversalEntry(const char *entry);
 
+// How deep an entry lies: the separators (either kind) that have a name
+// after them, counted by character. "a\\b", "a\\b\\" and "a//b" are 1.
+int EntryDepth(const char *entry);
+
 #endif

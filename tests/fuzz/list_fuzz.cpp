@@ -10,7 +10,8 @@
 //     with two or more dots after it (it cannot leave the install folder);
 //   - be the trimmed text of one whole line of the list, taken in order,
 //     never the tail of a line cut at the line buffer's end.
-// And no line that names a safe, fitting entry may be lost.
+// And no line that names a safe, fitting entry may be lost. The depth of
+// every full name is that of a model that splits it by character.
 //
 // Each input runs twice: with single-byte characters, and with the lead
 // bytes of code page 932, where a trail byte may be '\\' (0x5C). There an
@@ -67,6 +68,15 @@ bool ClimbsOut(const std::string &entry, Reading reading)
         start = end + 1;
     }
     return false;
+}
+
+// The separators with a name after them, by character.
+int Depth(const std::string &name, Reading reading)
+{
+    int depth = 0;
+    for (size_t at = 0; at < name.size(); at += CharLength(name, at, reading))
+        depth += IsSeparator(name[at]) && at + 1 < name.size() && !IsSeparator(name[at + 1]);
+    return depth;
 }
 
 std::string Trimmed(std::string line)
@@ -141,6 +151,8 @@ void CheckList(const std::string &folder, const std::string &list, Reading readi
         std::string entry = name.substr(prefixText.size());
         if (ClimbsOut(entry, reading) || (reading != SINGLE_BYTE && ClimbsOut(entry, PAIRS_WITH_ANY_BYTE)))
             Fail("entry leaves the install folder", entry);
+        if (EntryDepth(fullName) != Depth(name, reading))
+            Fail("depth miscounted", name);
         // The next line that must yield, or a line of exactly this text
         // that may not, in list order.
         while (next < model.size() && !model[next].yields)

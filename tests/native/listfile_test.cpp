@@ -183,6 +183,21 @@ TEST(ListLines, NulAndHighBytes)
         EXPECT_EQ(c.expected, Entries(c.bytes)) << "case of " << c.bytes.size() << " bytes";
 }
 
+// The removal orders folders by this depth. A trail byte 0x5C (表 95 5C,
+// ソ 83 5C) is no separator in its own code page, but is in 1252.
+TEST(ListLines, DepthCountsSeparatorsThatHaveANameAfterThem)
+{
+    struct { const char *entry; int depth, depth932; } cases[] = {
+        {"a", 0, 0}, {"a\\b", 1, 1}, {"a/b\\c", 2, 2}, {"a\\b\\", 1, 1}, {"a\\\\b//c", 2, 2},
+        {"\\", 0, 0}, {"\x95\x5C" "x", 1, 0}, {"a\\\x83\x5C" "b", 2, 1}, {"\x83\x5C", 0, 0},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.depth, EntryDepth(c.entry)) << c.entry;
+        CodePageRule rule(LeadByte932);
+        EXPECT_EQ(c.depth932, EntryDepth(c.entry)) << c.entry << " in 932";
+    }
+}
+
 // The removal passes rewind the list and read it again: each pass must see
 // the same entries, and the end must keep answering false.
 TEST(ListReading, RewoundListGivesTheSameEntries)

@@ -28,10 +28,20 @@ TEST(RemoveListedFiles, PassesAndOutcomes)
          "d\\a.txt\nd\\b.txt\nd\n", 2, {"d"}, {}},
         {"inner folders before outer ones", {{"d\\"}, {"d\\e\\"}, {"d\\e\\f\\"}},
          "d\\e\\f\nd\\e\nd\n", 2, {"d"}, {}},
-        {"folder before its file", {{"d\\"}, {"d\\a.txt"}}, "d\r\nd\\a.txt\r\n", 3, {"d"}, {}},
-        {"chain of four folders outside-in, file last",
+        {"folder before its file", {{"d\\"}, {"d\\a.txt"}}, "d\r\nd\\a.txt\r\n", 2, {"d"}, {}},
+        // Whatever the order, a well-formed list is gone in one pass; the
+        // second finds nothing left.
+        {"reverse order: files, then folders inside-out", {{"d\\"}, {"d\\e\\"}, {"d\\e\\a.txt"}, {"d\\b.txt"}},
+         "d\\b.txt\nd\\e\\a.txt\nd\\e\nd\n", 2, {"d"}, {}},
+        {"installer order: each folder before its files", {{"d\\"}, {"d\\e\\"}, {"d\\e\\a.txt"}, {"d\\b.txt"}},
+         "d\r\nd\\b.txt\r\nd\\e\r\nd\\e\\a.txt\r\n", 2, {"d"}, {}},
+        {"chain of four folders outside-in, file last, either separator",
          {{"c1\\"}, {"c1\\c2\\"}, {"c1\\c2\\c3\\"}, {"c1\\c2\\c3\\c4\\"}, {"c1\\c2\\c3\\c4\\f.txt"}},
-         "c1\nc1\\c2\nc1\\c2\\c3\nc1\\c2\\c3\\c4\nc1\\c2\\c3\\c4\\f.txt\n", 6, {"c1"}, {}},
+         "c1\nc1/c2\nc1\\c2\\c3\\\nc1\\c2/c3\\c4\nc1\\c2\\c3\\c4\\f.txt\n", 2, {"c1"}, {}},
+        // Named deeper than the folder it holds, it is tried first and
+        // fails; the next pass takes it.
+        {"folder that empties only in a later pass", {{"d\\"}, {"d\\e\\"}, {"d\\e\\f\\"}},
+         "d\\.\\.\\e\nd\\e\\f\n", 3, {"d\\e"}, {"d"}},
         {"read-only, hidden and system files and folder",
          {{"d\\"}, {"d\\ro.txt", RO}, {"d\\hid.txt", HID}, {"d\\sys.txt", SYS},
           {"d\\all.txt", RO | HID | SYS}, {"e\\", RO | HID}},
@@ -62,6 +72,33 @@ TEST(RemoveListedFiles, PassesAndOutcomes)
         EXPECT_TRUE(FolderExists(inst)) << c.what;
         RemoveTree(root);
     }
+}
+
+// Attributes are read only when a delete is refused: read-only and hidden
+// files still go, and a file held open without delete sharing (read-only
+// too, so its second refusal decides) is the one reported as held.
+TEST(RemoveListedFiles, RefusedDeletesAreSortedOut)
+{
+    std::string root = MakeTempFolder("removal-held");
+    std::string inst = Join(root, "inst");
+    CreateDirectoryA(inst.c_str(), NULL);
+    LayOut(inst, {{"d\\"}, {"d\\ro.txt", FILE_ATTRIBUTE_READONLY}, {"d\\hid.txt", FILE_ATTRIBUTE_HIDDEN},
+                  {"d\\held.txt", FILE_ATTRIBUTE_READONLY}});
+    HANDLE open = CreateFileA(Join(inst, "d\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, open);
+    WriteFileText(Join(root, "list.lst"), "d\nd\\ro.txt\nd\\held.txt\nd\\hid.txt\n");
+    FILE *list = fopen(Join(root, "list.lst").c_str(), "rb");
+    HeldFiles held = {};
+    EXPECT_EQ(2, RemoveListedFiles(list, (inst + "\\").c_str(), &held));
+    fclose(list);
+    CloseHandle(open);
+    ASSERT_EQ(1, held.count);
+    EXPECT_EQ(Join(inst, "d\\held.txt"), held.names);
+    EXPECT_FALSE(Exists(inst, "d\\ro.txt") || Exists(inst, "d\\hid.txt"));
+    EXPECT_TRUE(Exists(inst, "d\\held.txt") && FolderExists(Join(inst, "d")));
+    FreeHeldFiles(&held);
+    RemoveTree(root);
 }
 
 // The test program links with --wrap=realloc: this can refuse the memory

@@ -1,0 +1,229 @@
+// The list-driven removal of the installed files.
+#include "uninstall.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "../app/app.h"
+#include "listfile.h"
+
+// One state per list entry: gone once its removal succeeded or it does
+// not exist (nothing can bring it back during the uninstall, so later
+// passes skip it), held while its latest delete was refused because
+// another process uses it. Grown as the list is read; when no memory can
+// be had the states are dropped and every entry is tried.
+enum { ENTRY_TRY = 0, ENTRY_GONE = 1, ENTRY_IN_USE = 2 };
+
+struct EntryStates {
+    unsigned char *states;
+    size_t size;
+    bool usable;
+};
+
+static unsigned char GetState(const EntryStates &entries, size_t index)
+{
+    return entries.usable && index < entries.size ? entries.states[index] : (unsigned char)ENTRY_TRY;
+}
+
+static void SetState(EntryStates &entries, size_t index, unsigned char state)
+{
+    if (!entries.usable)
+        return;
+    if (index >= entries.size) {
+        size_t size = entries.size ? entries.size * 2 : 1024;
+        while (size <= index)
+            size *= 2;
+        unsigned char *grown = (unsigned char *)realloc(entries.states, size);
+        if (grown == NULL) {
+            free(entries.states);
+            entries.states = NULL;
+            entries.size = 0;
+            entries.usable = false;
+            return;
+        }
+        memset(grown + entries.size, ENTRY_TRY, size - entries.size);
+        entries.states = grown;
+        entries.size = size;
+    }
+    entries.states[index] = state;
+}
+
+// The folders met in a pass, kept to be removed after the files, deepest
+// first: then each is empty when its turn comes, whatever the list's order.
+struct FolderRecord {
+    size_t name;  // offset into the names
+    size_t index; // in the list
+    int depth;
+};
+
+struct PassFolders {
+    char *names;
+    size_t used, size;
+    FolderRecord *records;
+    size_t count, capacity;
+};
+
+static bool Grow(void **block, size_t *capacity, size_t needed, size_t unit)
+{
+    if (needed <= *capacity)
+        return true;
+    size_t capacity2 = *capacity ? *capacity * 2 : 256;
+    while (capacity2 < needed)
+        capacity2 *= 2;
+    void *grown = realloc(*block, capacity2 * unit);
+    if (grown == NULL)
+        return false;
+    *block = grown;
+    *capacity = capacity2;
+    return true;
+}
+
+// False, with nothing kept, when there is no memory for it.
+static bool KeepFolder(PassFolders *folders, const char *name, size_t index)
+{
+    size_t length = strlen(name) + 1;
+    if (!Grow((void **)&folders->names, &folders->size, folders->used + length, 1) ||
+        !Grow((void **)&folders->records, &folders->capacity, folders->count + 1, sizeof(FolderRecord)))
+        return false;
+    memcpy(folders->names + folders->used, name, length);
+    FolderRecord record = {folders->used, index, EntryDepth(name)};
+    folders->records[folders->count++] = record;
+    folders->used += length;
+    return true;
+}
+
+static int DeepestFirst(const void *a, const void *b)
+{
+    const FolderRecord *x = (const FolderRecord *)a, *y = (const FolderRecord *)b;
+    if (x->depth != y->depth)
+        return x->depth > y->depth ? -1 : 1;
+    return x->index < y->index ? -1 : x->index > y->index;
+}
+
+// Whether name lies inside folder, as far as their spelling tells.
+static bool Holds(const char *folder, const char *name)
+{
+    size_t length = strlen(folder);
+    // Equal bytes up to the end of folder end on a character there too.
+    return strncmp(folder, name, length) == 0 && (name[length] == '\\' || name[length] == '/');
+}
+
+enum EntryOutcome { OUTCOME_STAYS, OUTCOME_IN_USE, OUTCOME_MISSING, OUTCOME_REMOVED, OUTCOME_FOLDER };
+
+// Removes one entry, as a folder or as a file. Most entries go at the first
+// call, so only a refusal asks why: a missing name, a folder met as a file
+// (given back to the caller), or read-only, hidden and system names, which
+// cannot be deleted as they are and are tried once more with their
+// attributes cleared.
+static EntryOutcome RemoveEntry(const char *name, bool folder)
+{
+    if (folder ? RemoveDirectoryA(name) : DeleteFileA(name))
+        return OUTCOME_REMOVED;
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return OUTCOME_MISSING;
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES &&
+        (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND))
+        return OUTCOME_MISSING;
+    bool isFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (isFolder && !folder)
+        return OUTCOME_FOLDER;
+    // Unreadable attributes: clearing may still make the delete possible.
+    bool cleared = attributes == INVALID_FILE_ATTRIBUTES ||
+                   (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    if (cleared)
+        SetFileAttributesA(name, 0);
+    if (cleared || isFolder != folder) {
+        if (isFolder ? RemoveDirectoryA(name) : DeleteFileA(name))
+            return OUTCOME_REMOVED;
+        error = GetLastError();
+    }
+    // A running program's file is refused with access denied, a file held
+    // open without delete sharing with a sharing violation.
+    if (!isFolder && (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED))
+        return OUTCOME_IN_USE;
+    return OUTCOME_STAYS;
+}
+
+// Records an entry's outcome; true when it counts as removed.
+static bool Settle(EntryStates &entries, size_t index, EntryOutcome outcome, const char *name, int *inUse)
+{
+    SetState(entries, index, outcome == OUTCOME_IN_USE ? ENTRY_IN_USE
+                             : outcome == OUTCOME_STAYS ? ENTRY_TRY
+                                                        : ENTRY_GONE);
+    *inUse += outcome == OUTCOME_IN_USE;
+    // Each entry counts at most once, so the passes end even when a delete
+    // succeeds while the name stays (a file still held open with delete
+    // sharing, or one that Wine keeps while it is mapped). Without the
+    // states such a name would count in every pass: count it only when gone.
+    return outcome == OUTCOME_REMOVED &&
+           (entries.usable || GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES);
+}
+
+int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held)
+{
+    EntryStates entries = {NULL, 0, true};
+    PassFolders folders;
+    ZeroMemory(&folders, sizeof folders);
+    int passes = 0;
+    int inUse;
+    for (;;) {
+        passes++;
+        int removed = 0;
+        inUse = 0;
+        folders.used = folders.count = 0;
+        // The entries before and after the one tried: an entry with one of
+        // them inside it is a folder, kept for later without a call.
+        char ring[3][MAX_PATH];
+        char *previous = ring[0], *name = ring[1], *next = ring[2];
+        previous[0] = '\0';
+        bool more = ReadListEntry(list, prefix, name);
+        for (size_t index = 0; more; index++) {
+            more = ReadListEntry(list, prefix, next);
+            if (!more)
+                next[0] = '\0';
+            if (GetState(entries, index) != ENTRY_GONE) {
+                bool folder = Holds(name, previous) || Holds(name, next);
+                EntryOutcome outcome = folder ? OUTCOME_FOLDER : RemoveEntry(name, false);
+                // Without memory to keep it, a folder is tried in list
+                // order; one listed before its files goes in a later pass.
+                if (outcome != OUTCOME_FOLDER || !KeepFolder(&folders, name, index)) {
+                    if (outcome == OUTCOME_FOLDER)
+                        outcome = RemoveEntry(name, true);
+                    removed += Settle(entries, index, outcome, name, &inUse);
+                }
+            }
+            char *done = previous;
+            previous = name;
+            name = next;
+            next = done;
+        }
+        qsort(folders.records, folders.count, sizeof(FolderRecord), DeepestFirst);
+        for (size_t i = 0; i < folders.count; i++) {
+            const char *folder = folders.names + folders.records[i].name;
+            removed += Settle(entries, folders.records[i].index, RemoveEntry(folder, true), folder, &inUse);
+        }
+        fseek(list, 0, SEEK_SET);
+        // A later pass still catches what only then can go: a folder named
+        // so that it seemed less deep than what it holds, or a file that
+        // came free.
+        if (removed == 0)
+            break;
+    }
+    // The last pass tried every entry that stays: the files it found in
+    // use are the held ones. Without the states they are found again.
+    if (held != NULL && inUse > 0) {
+        char name[MAX_PATH];
+        for (size_t index = 0; ReadListEntry(list, prefix, name); index++) {
+            unsigned char state = GetState(entries, index);
+            if (entries.usable ? state == ENTRY_IN_USE : RemoveEntry(name, false) == OUTCOME_IN_USE)
+                AddHeldFile(held, name);
+        }
+        fseek(list, 0, SEEK_SET);
+    }
+    free(folders.names);
+    free(folders.records);
+    free(entries.states);
+    return passes;
+}
