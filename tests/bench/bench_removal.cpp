@@ -6,12 +6,15 @@
 //
 // Layouts, each made afresh below ROOT for every removal:
 //   installer  10 x 10 x 10 folders, 10 files in each innermost folder
-//              (10,000 files), listed as an installer writes them: each
-//              folder before its files
-//   nested     the same 10,000 files spread over a chain of CHAIN_DEPTH
-//              nested folders (default 20), folders listed outside-in
-//              before all files: the passes grow with the depth
-// Each layout is removed both ways in ROUNDS rounds (default 3), the order
+//              (10,000 files in 1,110 folders), listed as an installer
+//              writes them: each folder before its files
+//   reverse    the same tree listed backwards: files, then their folders
+//              from the inside out
+//   worst      10,000 files spread over a chain of CHAIN_DEPTH nested
+//              folders (default 16), folders listed outside-in before all
+//              files: a removal that tries folders in list order needs a
+//              pass for each level
+// Each layout is removed both ways in ROUNDS rounds (default 7), the order
 // alternating. Prints one line per removal: layout, method, entries,
 // passes, milliseconds.
 #include <windows.h>
@@ -19,9 +22,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "uninstall/listfile.h"
 #include "uninstall/uninstall.h"
 
 namespace {
@@ -55,6 +60,13 @@ Layout InstallerLayout()
             }
         }
     }
+    return layout;
+}
+
+Layout ReverseLayout()
+{
+    Layout layout = InstallerLayout();
+    std::reverse(layout.listed.begin(), layout.listed.end());
     return layout;
 }
 
@@ -119,10 +131,10 @@ int Leftovers(const std::string &root, const Layout &layout)
 }
 
 void Report(const char *layoutName, const char *method, size_t entries, int passes, double ms,
-            int left)
+            int left, const char *more = "")
 {
-    printf("%-9s %-8s entries=%zu passes=%d ms=%.0f left=%d\n", layoutName, method, entries, passes,
-           ms, left);
+    printf("%-9s %-8s entries=%zu passes=%d ms=%.0f left=%d%s\n", layoutName, method, entries, passes,
+           ms, left, more);
     fflush(stdout);
 }
 
@@ -142,13 +154,22 @@ double RemoveListed(const std::string &root, const char *name, const Layout &lay
     double start = Now();
     char running[MAX_PATH];
     FindRunningProgram(list, prefix.c_str(), "", running);
+    double found = Now();
     HeldFiles held = {};
     int passes = RemoveListedFiles(list, prefix.c_str(), &held);
     double ms = Now() - start;
     FreeHeldFiles(&held);
+    // Parts of the gap to the floor: the check for a running program, and
+    // one reading of the list (each pass reads it once).
+    double readStart = Now();
+    char entry[MAX_PATH];
+    while (ReadListEntry(list, prefix.c_str(), entry)) {
+    }
+    char more[64];
+    snprintf(more, sizeof more, " find=%.0f read=%.0f", found - start, Now() - readStart);
     fclose(list);
     DeleteFileA(listPath.c_str());
-    Report(name, "listed", layout.listed.size(), passes, ms, Leftovers(root, layout));
+    Report(name, "listed", layout.listed.size(), passes, ms, Leftovers(root, layout), more);
     RemoveDirectoryA(root.c_str());
     return ms;
 }
@@ -192,15 +213,16 @@ int main(int argc, char **argv)
         return 2;
     }
     std::string root = argv[1];
-    int depth = argc > 2 ? atoi(argv[2]) : 20;
+    int depth = argc > 2 ? atoi(argv[2]) : 16;
     if (depth < 1 || depth > 100)
-        depth = 20;
+        depth = 16;
     CreateDirectoryA(root.c_str(), NULL);
-    int rounds = argc > 3 ? atoi(argv[3]) : 3;
+    int rounds = argc > 3 ? atoi(argv[3]) : 7;
     if (rounds < 1 || rounds > 20)
-        rounds = 3;
+        rounds = 7;
     Run(Join(root, "installer"), "installer", InstallerLayout(), rounds);
-    Run(Join(root, "nested"), "nested", NestedLayout(depth), rounds);
+    Run(Join(root, "reverse"), "reverse", ReverseLayout(), rounds);
+    Run(Join(root, "worst"), "worst", NestedLayout(depth), rounds);
     RemoveDirectoryA(root.c_str());
     return 0;
 }
