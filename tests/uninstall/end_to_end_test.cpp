@@ -14,6 +14,7 @@
 #include "resource.h"
 #include "setup_helpers.h"
 #include "testsupport.h"
+#include "uninstall/uninstall.h"
 #include "uninstall_support.h"
 
 using namespace testsupport;
@@ -1074,6 +1075,28 @@ std::string Ansi(const wchar_t *text)
     return WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, MAX_PATH, NULL, NULL) ? ansi : "";
 }
 
+// The real setup in install with every box checked, through to its end;
+// Done opens the program group's folder window, which is closed.
+void SetUpWithEveryBox(const std::string &program, const std::string &install)
+{
+    Process setup;
+    ASSERT_TRUE(setup.Start("\"" + program + "\" /setup", install));
+    HWND dialog = WaitForDialog(NULL, setup.pid);
+    ASSERT_NE(nullptr, dialog);
+    // Shown only once WM_INITDIALOG has set the stored choices.
+    for (int i = 0; i < 200 && !IsWindowVisible(dialog); i++)
+        Sleep(50);
+    for (int id = IDC_ASSOC_MVX; id <= IDC_SHELLEXT; id++)
+        SetChecked(dialog, id, true);
+    Press(dialog, IDOK);
+    HWND done = WaitForOtherDialog(setup.pid, dialog);
+    ASSERT_NE(nullptr, done);
+    EXPECT_EQ(install, ControlText(done, IDC_FOLDER));
+    Press(done, IDOK);
+    EXPECT_EQ(0u, setup.Wait(15000));
+    EXPECT_TRUE(CloseOtherWindow("Melvox", 15000, true)) << "no program group window";
+}
+
 // East Asian Windows: ANSI code page 932, 936 or 950, where the trail byte
 // of many characters is 0x5C, the backslash. CTest runs this case under
 // each of them (a locale of Wine); a single-byte code page has nothing to
@@ -1142,22 +1165,7 @@ TEST_F(EndToEnd, DoubleByteFolderSetUpAndRemovedWhole)
     for (const std::string &decoy : decoys)
         ASSERT_TRUE(WriteFileText(decoy, "decoy")) << decoy;
 
-    Process setup;
-    ASSERT_TRUE(setup.Start("\"" + program + "\" /setup", install));
-    HWND dialog = WaitForDialog(NULL, setup.pid);
-    ASSERT_NE(nullptr, dialog);
-    // Shown only once WM_INITDIALOG has set the stored choices.
-    for (int i = 0; i < 200 && !IsWindowVisible(dialog); i++)
-        Sleep(50);
-    for (int id = IDC_ASSOC_MVX; id <= IDC_SHELLEXT; id++)
-        SetChecked(dialog, id, true);
-    Press(dialog, IDOK);
-    HWND done = WaitForOtherDialog(setup.pid, dialog);
-    ASSERT_NE(nullptr, done);
-    EXPECT_EQ(install, ControlText(done, IDC_FOLDER));
-    Press(done, IDOK);
-    EXPECT_EQ(0u, setup.Wait(15000));
-    EXPECT_TRUE(CloseOtherWindow("Melvox", 15000, true)) << "no program group window";
+    ASSERT_NO_FATAL_FAILURE(SetUpWithEveryBox(program, install));
 
     const std::string melvox = install + "\\Melvox.exe";
     std::string value;
@@ -1202,6 +1210,118 @@ TEST_F(EndToEnd, DoubleByteFolderSetUpAndRemovedWhole)
         std::string bytes;
         EXPECT_TRUE(ReadFileText(decoy, &bytes) && bytes == "decoy") << decoy;
     }
+}
+
+
+// Runs a program of the host, given by its name in /bin, in directory.
+// Wine starts it without a process to wait for: the caller waits for what
+// it makes. (Wine 8's CreateSymbolicLinkW makes nothing.)
+void RunOnHost(const std::wstring &command, const std::wstring &directory, const std::wstring &waitFor,
+               bool gone = false)
+{
+    std::wstring line = L"Z:\\bin\\" + command;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, directory.c_str(), &startup, &started))
+        CloseHandle(started.hProcess), CloseHandle(started.hThread);
+    for (int i = 0; i < 100 && (GetFileAttributesW(waitFor.c_str()) == INVALID_FILE_ATTRIBUTES) != gone; i++)
+        Sleep(50);
+}
+
+// A user whose folders are named outside the ANSI code page (Cyrillic on
+// 1252): the shell's folders lie below "...\Дмитрий", whose ANSI name is
+// "???????". Setup with every box checked makes the five links there, the
+// uninstall removes them and the group, and the same layout below
+// "Dmitrij", which '?' matches, stays. So it does when the uninstall's
+// step finds a folder link to it in the group, or the group replaced by
+// one: a link is never entered.
+TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
+{
+    const std::string root = MakeTempFolder("e2e-users"), other = root + "\\Dmitrij";
+    const std::wstring user = Wide(root) + L"\\\u0414\u043C\u0438\u0442\u0440\u0438\u0439";
+    if (Ansi(user.c_str()).find('?') == std::string::npos)
+        GTEST_SKIP() << "the code page has these letters";
+    const std::wstring desktop = user + L"\\Desktop", startMenu = user + L"\\Start Menu",
+                       programs = startMenu + L"\\Programs", group = programs + L"\\Melvox";
+    for (const std::wstring &made : {user, desktop, startMenu, programs})
+        ASSERT_TRUE(CreateDirectoryW(made.c_str(), NULL));
+    const std::vector<Item> decoys = {{"Desktop\\"}, {"Desktop\\Melvox.lnk"}, {"Start Menu\\"},
+        {"Start Menu\\Melvox.lnk"}, {"Start Menu\\Programs\\"}, {"Start Menu\\Programs\\Melvox\\"},
+        {"Start Menu\\Programs\\Melvox\\Melvox.lnk"}};
+    CreateDirectoryA(other.c_str(), NULL);
+    LayOut(other, decoys);
+    auto decoysWhole = [&] {
+        std::string bytes;
+        for (const Item &decoy : decoys)
+            EXPECT_TRUE(decoy.name.back() == '\\' ? FolderExists(Join(other, decoy.name))
+                        : ReadFileText(Join(other, decoy.name), &bytes) && bytes == "content of " + decoy.name)
+                << decoy.name;
+    };
+    // The shell's folders moved there by UTF-16 names, and put back byte
+    // for byte, whatever fails (a value that was missing: type 0).
+    struct Value { std::wstring key, name; DWORD type; std::vector<BYTE> bytes; };
+    auto set = [](const Value &v) {
+        HKEY key;
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, v.key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) == 0) {
+            v.type ? RegSetValueExW(key, v.name.c_str(), 0, v.type, v.bytes.data(), (DWORD)v.bytes.size())
+                   : RegDeleteValueW(key, v.name.c_str());
+            RegCloseKey(key);
+        }
+    };
+    std::vector<Value> saved;
+    const std::pair<const wchar_t *, std::wstring> shellFolders[] = {
+        {L"Desktop", desktop}, {L"Start Menu", startMenu}, {L"Programs", programs}};
+    for (const wchar_t *key : {L"User Shell Folders", L"Shell Folders"})
+        for (const auto &moved : shellFolders) {
+            Value v{std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\") + key, moved.first,
+                    0, std::vector<BYTE>(4096)};
+            DWORD size = (DWORD)v.bytes.size();
+            if (RegGetValueW(HKEY_CURRENT_USER, v.key.c_str(), v.name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &v.type,
+                             v.bytes.data(), &size) != 0)
+                v.type = 0;
+            v.bytes.resize(size);
+            saved.push_back(v);
+            const BYTE *path = (const BYTE *)moved.second.c_str();
+            set({v.key, v.name, REG_SZ, std::vector<BYTE>(path, path + (moved.second.size() + 1) * 2)});
+        }
+    std::shared_ptr<void> restore(nullptr, [&](void *) {
+        for (const Value &v : saved)
+            set(v);
+        RunOnHost(L"rm -rf " + Wide(root.substr(root.rfind('\\') + 1)), Wide(root.substr(0, root.rfind('\\'))),
+                  Wide(root), true);
+    });
+
+    RemoveAllMelvoxKeys();
+    folder = MakeInstall("e2e-users", true);
+    program = Join(folder, "uninstall.exe");
+    ASSERT_NO_FATAL_FAILURE(SetUpWithEveryBox(program, folder));
+    const std::wstring made[] = {desktop + L"\\Melvox.lnk", startMenu + L"\\Melvox.lnk", group + L"\\Melvox.lnk",
+                                 group + L"\\Melvox help.lnk", group + L"\\Console MVX manual.lnk"};
+    const char *targets[] = {"Melvox.exe", "Melvox.exe", "Melvox.exe", "Melvox.hlp", "Mvx.txt"};
+    for (int i = 0; i < 5; i++) {
+        setuptest::LinkInfo info;
+        EXPECT_TRUE(setuptest::ReadLink(made[i], &info) && info.target == Join(folder, targets[i])) << targets[i];
+    }
+    Process process;
+    HWND box = StartAndConfirm(&process);
+    ASSERT_NE(nullptr, box);
+    Press(box, IDYES);
+    EXPECT_EQ(0u, process.Wait(15000)) << "the uninstall did not end (a message?)";
+    for (const std::wstring &gone : {made[0], made[1], group})
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(gone.c_str())) << Ansi(gone.c_str());
+    decoysWhole();
+    EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
+
+    ASSERT_TRUE(CreateDirectoryW(group.c_str(), NULL));
+    RunOnHost(L"ln -s ../../../../Dmitrij inside", group, group + L"\\inside");
+    ASSERT_EQ(0x410u, GetFileAttributesW((group + L"\\inside").c_str())) << "no folder link";
+    RemoveShortcuts();
+    RunOnHost(L"rm -rf Melvox", programs, group, true);
+    RunOnHost(L"ln -s ../../../Dmitrij Melvox", programs, group);
+    ASSERT_EQ(0x410u, GetFileAttributesW(group.c_str())) << "no folder link";
+    RemoveShortcuts();
+    decoysWhole();
 }
 
 } // namespace
