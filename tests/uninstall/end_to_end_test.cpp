@@ -1220,11 +1220,9 @@ void RunOnHost(const std::wstring &command, const std::wstring &directory, const
                bool gone = false)
 {
     std::wstring line = L"Z:\\bin\\" + command;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
+    STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION started = {};
-    if (CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, directory.c_str(), &startup, &started))
-        CloseHandle(started.hProcess), CloseHandle(started.hThread);
+    CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, directory.c_str(), &startup, &started);
     for (int i = 0; i < 100 && (GetFileAttributesW(waitFor.c_str()) == INVALID_FILE_ATTRIBUTES) != gone; i++)
         Sleep(50);
 }
@@ -1246,51 +1244,34 @@ TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
                        programs = startMenu + L"\\Programs", group = programs + L"\\Melvox";
     for (const std::wstring &made : {user, desktop, startMenu, programs})
         ASSERT_TRUE(CreateDirectoryW(made.c_str(), NULL));
-    const std::vector<Item> decoys = {{"Desktop\\"}, {"Desktop\\Melvox.lnk"}, {"Start Menu\\"},
-        {"Start Menu\\Melvox.lnk"}, {"Start Menu\\Programs\\"}, {"Start Menu\\Programs\\Melvox\\"},
-        {"Start Menu\\Programs\\Melvox\\Melvox.lnk"}};
-    CreateDirectoryA(other.c_str(), NULL);
-    LayOut(other, decoys);
-    auto decoysWhole = [&] {
-        std::string bytes;
-        for (const Item &decoy : decoys)
-            EXPECT_TRUE(decoy.name.back() == '\\' ? FolderExists(Join(other, decoy.name))
-                        : ReadFileText(Join(other, decoy.name), &bytes) && bytes == "content of " + decoy.name)
-                << decoy.name;
-    };
-    // The shell's folders moved there by UTF-16 names, and put back byte
-    // for byte, whatever fails (a value that was missing: type 0).
-    struct Value { std::wstring key, name; DWORD type; std::vector<BYTE> bytes; };
-    auto set = [](const Value &v) {
-        HKEY key;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, v.key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL) == 0) {
-            v.type ? RegSetValueExW(key, v.name.c_str(), 0, v.type, v.bytes.data(), (DWORD)v.bytes.size())
-                   : RegDeleteValueW(key, v.name.c_str());
-            RegCloseKey(key);
-        }
-    };
+    LayOut(root, {{"Dmitrij\\"}, {"Dmitrij\\Desktop\\"}, {"Dmitrij\\Desktop\\Melvox.lnk"}, {"Dmitrij\\Start Menu\\"},
+                  {"Dmitrij\\Start Menu\\Melvox.lnk"}, {"Dmitrij\\Start Menu\\Programs\\"},
+                  {"Dmitrij\\Start Menu\\Programs\\Melvox\\"}, {"Dmitrij\\Start Menu\\Programs\\Melvox\\Melvox.lnk"}});
+    const std::string decoys = ListTree(other);
+
+    // The shell's folders moved there by UTF-16 names; put back, and the
+    // tree removed without following its links, whatever fails.
+    struct Value { std::string key, name; DWORD type; std::vector<unsigned char> bytes; };
     std::vector<Value> saved;
-    const std::pair<const wchar_t *, std::wstring> shellFolders[] = {
-        {L"Desktop", desktop}, {L"Start Menu", startMenu}, {L"Programs", programs}};
-    for (const wchar_t *key : {L"User Shell Folders", L"Shell Folders"})
-        for (const auto &moved : shellFolders) {
-            Value v{std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\") + key, moved.first,
-                    0, std::vector<BYTE>(4096)};
-            DWORD size = (DWORD)v.bytes.size();
-            if (RegGetValueW(HKEY_CURRENT_USER, v.key.c_str(), v.name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &v.type,
-                             v.bytes.data(), &size) != 0)
-                v.type = 0;
-            v.bytes.resize(size);
-            saved.push_back(v);
-            const BYTE *path = (const BYTE *)moved.second.c_str();
-            set({v.key, v.name, REG_SZ, std::vector<BYTE>(path, path + (moved.second.size() + 1) * 2)});
-        }
     std::shared_ptr<void> restore(nullptr, [&](void *) {
         for (const Value &v : saved)
-            set(v);
-        RunOnHost(L"rm -rf " + Wide(root.substr(root.rfind('\\') + 1)), Wide(root.substr(0, root.rfind('\\'))),
-                  Wide(root), true);
+            RegSetRaw(HKEY_CURRENT_USER, v.key, v.name, v.type, v.bytes.data(), (DWORD)v.bytes.size());
+        size_t cut = root.rfind('\\');
+        RunOnHost(L"rm -rf " + Wide(root.substr(cut + 1)), Wide(root.substr(0, cut)), Wide(root), true);
     });
+    const std::pair<const char *, std::wstring> moved[] = {
+        {"Desktop", desktop}, {"Start Menu", startMenu}, {"Programs", programs}};
+    for (const char *key : {"User Shell Folders", "Shell Folders"})
+        for (const auto &m : moved) {
+            Value v{std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\") + key, m.first};
+            ASSERT_TRUE(RegReadRaw(HKEY_CURRENT_USER, v.key, v.name, &v.type, &v.bytes)) << m.first;
+            saved.push_back(v);
+            HKEY opened;
+            ASSERT_EQ(0, RegOpenKeyExA(HKEY_CURRENT_USER, v.key.c_str(), 0, KEY_SET_VALUE, &opened));
+            RegSetValueExW(opened, Wide(m.first).c_str(), 0, REG_SZ, (const BYTE *)m.second.c_str(),
+                           DWORD(m.second.size() + 1) * 2);
+            RegCloseKey(opened);
+        }
 
     RemoveAllMelvoxKeys();
     folder = MakeInstall("e2e-users", true);
@@ -1310,9 +1291,10 @@ TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
     EXPECT_EQ(0u, process.Wait(15000)) << "the uninstall did not end (a message?)";
     for (const std::wstring &gone : {made[0], made[1], group})
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(gone.c_str())) << Ansi(gone.c_str());
-    decoysWhole();
+    EXPECT_EQ(decoys, ListTree(other));
     EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
 
+    // The uninstall's step on its own: links made on the host's side.
     ASSERT_TRUE(CreateDirectoryW(group.c_str(), NULL));
     RunOnHost(L"ln -s ../../../../Dmitrij inside", group, group + L"\\inside");
     ASSERT_EQ(0x410u, GetFileAttributesW((group + L"\\inside").c_str())) << "no folder link";
@@ -1321,7 +1303,7 @@ TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
     RunOnHost(L"ln -s ../../../Dmitrij Melvox", programs, group);
     ASSERT_EQ(0x410u, GetFileAttributesW(group.c_str())) << "no folder link";
     RemoveShortcuts();
-    decoysWhole();
+    EXPECT_EQ(decoys, ListTree(other));
 }
 
 } // namespace
