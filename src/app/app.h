@@ -14,7 +14,8 @@ extern BOOL g_bLanguageModule;        // the language module must be freed
 extern OSVERSIONINFOA g_osVersion;    // platform id and major version
 extern HICON g_hDialogIcon;           // "MVXICON", big icon of both dialogs
 extern HFONT g_hBoldFont;             // closing line of the Completion dialog
-extern char g_szProgramGroup[MAX_PATH]; // program group made in this run
+extern char g_szProgramGroup[MAX_PATH]; // program group made in this run,
+extern WCHAR g_wszProgramGroup[MAX_PATH]; // by ANSI (95 family) or UTF-16 name
 
 enum { PLATFORM_WIN9X = 1 };          // VER_PLATFORM_WIN32_WINDOWS
 

@@ -14,6 +14,7 @@ OSVERSIONINFOA g_osVersion;
 HICON g_hDialogIcon;
 HFONT g_hBoldFont;
 char g_szProgramGroup[MAX_PATH];
+WCHAR g_wszProgramGroup[MAX_PATH];
 
 // The language module is looked for only beside the program: loading it by
 // bare name would let a DLL of that name in the current directory or on

@@ -15,6 +15,21 @@ static void OpenInShell(const char *target)
     ShellExecuteA(NULL, "open", target, NULL, "", SW_SHOWNORMAL);
 }
 
+// The program group that setup made, by the name it was made with. The
+// shell of the Windows 95 family may lack the wide call.
+static void OpenProgramGroup()
+{
+    if (g_szProgramGroup[0] != '\0')
+        OpenInShell(g_szProgramGroup);
+    if (g_wszProgramGroup[0] == 0)
+        return;
+    typedef HINSTANCE(WINAPI * WideOpenFunction)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    WideOpenFunction open = (WideOpenFunction)(void *)GetProcAddress(
+        GetModuleHandleA("shell32.dll"), "ShellExecuteW");
+    if (open != NULL)
+        open(NULL, L"open", g_wszProgramGroup, NULL, L"", SW_SHOWNORMAL);
+}
+
 static void ShowPriceList()
 {
     char form[MAX_PATH];
@@ -36,8 +51,7 @@ static void OnCommand(HWND hDlg, WORD id)
     switch (id) {
     case IDOK:
     case IDCANCEL:
-        if (g_szProgramGroup[0] != '\0')
-            OpenInShell(g_szProgramGroup);
+        OpenProgramGroup();
         EndDialog(hDlg, 1);
         break;
     case IDC_RUNMELVOX: {

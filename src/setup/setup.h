@@ -20,6 +20,7 @@ void ApplyShortcuts(HWND hDlg);
 // Writes one shell link file. A path that does not fit MAX_PATH (or its
 // UTF-16 copy) is refused with E_INVALIDARG and nothing is written.
 HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char *description);
+HRESULT CreateShellLink(const char *targetPath, const WCHAR *linkPath, const char *description);
 
 // A file of the install folder (the current directory in setup mode):
 // the folder, a backslash unless it ends in one, and name. False, with an
@@ -31,6 +32,13 @@ bool GetInstallPath(const char *name, char *path /* MAX_PATH */);
 // False, with an empty path, when the folder cannot be resolved or the
 // result does not fit MAX_PATH; nothing is then to be made or deleted.
 bool GetSpecialFolderPath(HWND owner, int csidl, const char *name, char *path /* MAX_PATH */);
+// The same in UTF-16, for the NT family: a user's folders may be named in
+// letters that the ANSI code page lacks. name is converted from it.
+bool GetSpecialFolderPath(HWND owner, int csidl, const char *name, WCHAR *path /* MAX_PATH */);
+
+// folder, a backslash unless folder ends in one, and name converted from
+// the ANSI code page; false, with an empty buffer, when it does not fit.
+bool JoinPath(WCHAR *buffer, size_t size, const WCHAR *folder, const char *name);
 
 // A reinstall before the restart that an uninstall left files in use for:
 // the removals scheduled for the folder and what lies below it are taken

@@ -2,17 +2,15 @@
 
 #include <shlobj.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "../app/app.h"
 
-HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char *description)
+HRESULT CreateShellLink(const char *targetPath, const WCHAR *linkPath, const char *description)
 {
     // The shell keeps link paths in MAX_PATH buffers; a longer one would
     // be cut short, so it is refused before anything is made.
-    if (strlen(targetPath) >= MAX_PATH || strlen(linkPath) >= MAX_PATH)
-        return E_INVALIDARG;
-    WCHAR wideLinkPath[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, wideLinkPath, MAX_PATH) == 0)
+    if (strlen(targetPath) >= MAX_PATH || wcslen(linkPath) >= MAX_PATH)
         return E_INVALIDARG;
 
     // A thread already in another apartment refuses; uninitialising then
@@ -27,7 +25,7 @@ HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char
         IPersistFile *file = NULL;
         status = link->QueryInterface(IID_IPersistFile, (void **)&file);
         if (SUCCEEDED(status)) {
-            status = file->Save(wideLinkPath, TRUE);
+            status = file->Save(linkPath, TRUE);
             file->Release();
         }
         link->Release();
@@ -35,4 +33,13 @@ HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char
     if (initialised)
         OleUninitialize();
     return status;
+}
+
+HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char *description)
+{
+    WCHAR wideLinkPath[MAX_PATH];
+    if (strlen(linkPath) >= MAX_PATH ||
+        MultiByteToWideChar(CP_ACP, 0, linkPath, -1, wideLinkPath, MAX_PATH) == 0)
+        return E_INVALIDARG;
+    return CreateShellLink(targetPath, wideLinkPath, description);
 }

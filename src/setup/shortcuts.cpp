@@ -1,6 +1,7 @@
 #include "setup.h"
 
 #include <shlobj.h>
+#include <string.h>
 
 #include "../app/app.h"
 #include "../registry/keys.h"
@@ -9,15 +10,41 @@
 
 static const char LINK_DESCRIPTION[] = "Melvox";
 
-// A link to program path in a special folder; skipped when the folder
-// cannot be located.
-static void LinkInSpecialFolder(HWND hDlg, int csidl, const char *programPath)
+// The links' folders are named in UTF-16 on the NT family, where a user's
+// folder may be named in letters that the ANSI code page lacks, and in
+// ANSI on the 95 family, which has no wide file functions; Char is the one
+// in use. The links' own names and targets are ANSI either way.
+static void MakeFolder(const char *path)
 {
-    char linkPath[MAX_PATH];
-    if (GetSpecialFolderPath(hDlg, csidl, "Melvox.lnk", linkPath))
-        CreateShellLink(programPath, linkPath, LINK_DESCRIPTION);
+    CreateDirectoryA(path, NULL);
 }
 
+static void MakeFolder(const WCHAR *path)
+{
+    CreateDirectoryW(path, NULL);
+}
+
+static DWORD Attributes(const char *path)
+{
+    return GetFileAttributesA(path);
+}
+
+static DWORD Attributes(const WCHAR *path)
+{
+    return GetFileAttributesW(path);
+}
+
+static void RecordProgramGroup(const char *group)
+{
+    CopyText(g_szProgramGroup, sizeof g_szProgramGroup, group);
+}
+
+static void RecordProgramGroup(const WCHAR (&group)[MAX_PATH])
+{
+    memcpy(g_wszProgramGroup, group, sizeof g_wszProgramGroup);
+}
+
+template <typename Char>
 static void CreateProgramGroup(HWND hDlg)
 {
     struct GroupLink {
@@ -30,13 +57,13 @@ static void CreateProgramGroup(HWND hDlg)
         {LoadText(IDS_MANUALLINK), "Mvx.txt"},
     };
 
-    char group[MAX_PATH];
+    Char group[MAX_PATH];
     if (!GetSpecialFolderPath(hDlg, CSIDL_PROGRAMS, "Melvox", group))
         return;
-    CreateDirectoryA(group, NULL); // an existing group is reused
+    MakeFolder(group); // an existing group is reused
     // Without the folder (a file of that name, no rights) there is nothing
     // to put links in, nor a folder for the Completion dialog to open.
-    DWORD attributes = GetFileAttributesA(group);
+    DWORD attributes = Attributes(group);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
     for (const GroupLink &link : links) {
@@ -44,14 +71,30 @@ static void CreateProgramGroup(HWND hDlg)
         // path separator would put its link outside the group folder.
         if (PointToName(link.name) != link.name)
             continue;
-        char linkPath[MAX_PATH];
+        char name[MAX_PATH];
+        Char linkPath[MAX_PATH];
         char target[MAX_PATH];
-        if (JoinPath(linkPath, sizeof linkPath, group, link.name) &&
-            AppendText(linkPath, sizeof linkPath, ".lnk") &&
-            GetInstallPath(link.target, target))
+        if (CopyText(name, sizeof name, link.name) && AppendText(name, sizeof name, ".lnk") &&
+            JoinPath(linkPath, MAX_PATH, group, name) && GetInstallPath(link.target, target))
             CreateShellLink(target, linkPath, LINK_DESCRIPTION);
     }
-    CopyText(g_szProgramGroup, sizeof g_szProgramGroup, group);
+    RecordProgramGroup(group);
+}
+
+// The chosen links to the program (NULL: none can be made) in the desktop
+// and start-menu folders, each skipped when its folder cannot be
+// located, and the program group.
+template <typename Char>
+static void CreateLinks(HWND hDlg, bool desktop, bool startMenu, bool programs, const char *programPath)
+{
+    const int folders[] = {desktop ? CSIDL_DESKTOPDIRECTORY : -1, startMenu ? CSIDL_STARTMENU : -1};
+    for (int csidl : folders) {
+        Char linkPath[MAX_PATH];
+        if (csidl >= 0 && programPath && GetSpecialFolderPath(hDlg, csidl, "Melvox.lnk", linkPath))
+            CreateShellLink(programPath, linkPath, LINK_DESCRIPTION);
+    }
+    if (programs)
+        CreateProgramGroup<Char>(hDlg);
 }
 
 void ApplyShortcuts(HWND hDlg)
@@ -71,10 +114,9 @@ void ApplyShortcuts(HWND hDlg)
     WriteRegDword(KEY_SETUP, "ShellExt", shellExt ? 1 : 0);
     SetRegistryRoot(HKEY_CLASSES_ROOT);
 
-    if (desktop && havePath)
-        LinkInSpecialFolder(hDlg, CSIDL_DESKTOPDIRECTORY, programPath);
-    if (startMenu && havePath)
-        LinkInSpecialFolder(hDlg, CSIDL_STARTMENU, programPath);
-    if (programs)
-        CreateProgramGroup(hDlg);
+    const char *target = havePath ? programPath : NULL;
+    if (g_osVersion.dwPlatformId == PLATFORM_WIN9X)
+        CreateLinks<char>(hDlg, desktop, startMenu, programs, target);
+    else
+        CreateLinks<WCHAR>(hDlg, desktop, startMenu, programs, target);
 }

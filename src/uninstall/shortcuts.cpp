@@ -1,30 +1,147 @@
 #include "uninstall.h"
 
-#include <shellapi.h>
 #include <shlobj.h>
 #include <string.h>
 
+#include <type_traits>
+
+#include "../app/app.h"
 #include "../setup/setup.h"
+
+// The shortcuts are found by their UTF-16 names on the NT family, where a
+// user's folder may be named in letters that the ANSI code page lacks, and
+// by ANSI names on the 95 family, which has no wide file functions; Char
+// is the one in use.
+static HANDLE FindFirst(const char *pattern, WIN32_FIND_DATAA *found)
+{
+    return FindFirstFileA(pattern, found);
+}
+
+static HANDLE FindFirst(const WCHAR *pattern, WIN32_FIND_DATAW *found)
+{
+    return FindFirstFileW(pattern, found);
+}
+
+static BOOL FindNext(HANDLE search, WIN32_FIND_DATAA *found)
+{
+    return FindNextFileA(search, found);
+}
+
+static BOOL FindNext(HANDLE search, WIN32_FIND_DATAW *found)
+{
+    return FindNextFileW(search, found);
+}
+
+static DWORD Attributes(const char *path)
+{
+    return GetFileAttributesA(path);
+}
+
+static DWORD Attributes(const WCHAR *path)
+{
+    return GetFileAttributesW(path);
+}
+
+static void MakeWritable(const char *path)
+{
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+}
+
+static void MakeWritable(const WCHAR *path)
+{
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+}
+
+static void DeleteOne(const char *path)
+{
+    DeleteFileA(path);
+}
+
+static void DeleteOne(const WCHAR *path)
+{
+    DeleteFileW(path);
+}
+
+static void RemoveFolder(const char *path)
+{
+    RemoveDirectoryA(path);
+}
+
+static void RemoveFolder(const WCHAR *path)
+{
+    RemoveDirectoryW(path);
+}
+
+// Folders nested deeper in the program group stay, with those above them.
+enum { GROUP_DEPTH = 16 };
+
+// Removes the entry at path, of length characters in a MAX_PATH buffer
+// that the deeper levels share; path is whole again on return. A link (a
+// reparse point) is removed as a link, never entered nor followed: where
+// the system refuses that, it stays. A name that would not fit the buffer
+// stays too.
+template <typename Char>
+static void RemoveEntry(Char *path, size_t length, DWORD attributes, int depth)
+{
+    typedef typename std::conditional<sizeof(Char) == 1, WIN32_FIND_DATAA, WIN32_FIND_DATAW>::type FindData;
+    bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    // Attributes set on a link would be set on what it points at.
+    if ((attributes & FILE_ATTRIBUTE_READONLY) && !link)
+        MakeWritable(path);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteOne(path);
+        return;
+    }
+    // The pattern holds the group's path and names the system gave for its
+    // entries: none has '?' or '*'.
+    if (!link && depth > 0 && length + 2 < MAX_PATH) {
+        path[length] = '\\';
+        path[length + 1] = '*';
+        path[length + 2] = 0;
+        FindData found;
+        HANDLE search = FindFirst(path, &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const Char *name = found.cFileName;
+                size_t n = 0;
+                while (name[n] != 0)
+                    n++;
+                if ((name[0] == '.' && (n == 1 || (n == 2 && name[1] == '.'))) || length + 1 + n >= MAX_PATH)
+                    continue;
+                memcpy(path + length + 1, name, (n + 1) * sizeof(Char));
+                RemoveEntry(path, length + 1 + n, found.dwFileAttributes, depth - 1);
+            } while (FindNext(search, &found));
+            FindClose(search);
+        }
+        path[length] = 0;
+    }
+    RemoveFolder(path);
+}
+
+template <typename Char>
+static void RemoveShortcutsNamedIn()
+{
+    // A folder that cannot be resolved gives no path, and nothing is
+    // deleted for it.
+    Char path[MAX_PATH];
+    const int linkFolders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU};
+    for (int csidl : linkFolders)
+        if (GetSpecialFolderPath(NULL, csidl, "Melvox.lnk", path))
+            DeleteOne(path);
+    if (GetSpecialFolderPath(NULL, CSIDL_PROGRAMS, "Melvox", path)) {
+        DWORD attributes = Attributes(path);
+        size_t length = 0;
+        while (path[length] != 0)
+            length++;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            RemoveEntry(path, length, attributes, GROUP_DEPTH);
+    }
+}
 
 void RemoveShortcuts()
 {
-    // One more character than a path: the file list of SHFileOperationA
-    // ends in a second NUL. A folder that cannot be resolved gives no
-    // path, and nothing is deleted for it.
-    char path[MAX_PATH + 1];
-    if (GetSpecialFolderPath(NULL, CSIDL_DESKTOPDIRECTORY, "Melvox.lnk", path))
-        DeleteFileA(path);
-    if (GetSpecialFolderPath(NULL, CSIDL_STARTMENU, "Melvox.lnk", path))
-        DeleteFileA(path);
-    if (GetSpecialFolderPath(NULL, CSIDL_PROGRAMS, "Melvox", path)) {
-        path[strlen(path) + 1] = '\0';
-        SHFILEOPSTRUCTA operation;
-        ZeroMemory(&operation, sizeof operation);
-        operation.hwnd = NULL;
-        operation.wFunc = FO_DELETE;
-        operation.pFrom = path;
-        operation.pTo = NULL;
-        operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-        SHFileOperationA(&operation);
-    }
+    if (g_osVersion.dwPlatformId == PLATFORM_WIN9X)
+        RemoveShortcutsNamedIn<char>();
+    else
+        RemoveShortcutsNamedIn<WCHAR>();
 }

@@ -47,6 +47,15 @@ std::string SavedKey(const char *extension)
     return std::string(SETUP_KEY) + "\\" + extension;
 }
 
+// The program group that the Completion dialog would open: by its UTF-16
+// name on the NT family, by its ANSI name on the 95 family; never both.
+std::string RecordedGroup()
+{
+    char wide[MAX_PATH];
+    WideCharToMultiByte(CP_ACP, 0, g_wszProgramGroup, -1, wide, MAX_PATH, NULL, NULL);
+    return g_szProgramGroup + std::string(wide);
+}
+
 std::vector<unsigned char> Bytes(std::initializer_list<int> values)
 {
     std::vector<unsigned char> bytes;
@@ -76,6 +85,7 @@ protected:
     {
         g_hProgram = g_hResources = GetModuleHandleA(NULL);
         g_szProgramGroup[0] = '\0';
+        g_wszProgramGroup[0] = 0;
         SetRegistryRoot(HKEY_CLASSES_ROOT);
         RemoveAllMelvoxKeys();
         RemoveSetupLinks();
@@ -95,6 +105,7 @@ protected:
         RemoveAllMelvoxKeys();
         RemoveSetupLinks();
         g_szProgramGroup[0] = '\0';
+        g_wszProgramGroup[0] = 0;
     }
 
     std::string install;
@@ -409,7 +420,7 @@ TEST_F(SetupApply, LongInstallFolderSkipsOnlyTheModuleAndLinksThatDoNotFit)
         LinkInfo manual;
         ASSERT_TRUE(ReadLink(Join(ProgramGroup(), "Console MVX manual.lnk"), &manual));
         EXPECT_EQ(folder + "\\Mvx.txt", manual.target);
-        EXPECT_EQ(ProgramGroup(), g_szProgramGroup);
+        EXPECT_EQ(ProgramGroup(), RecordedGroup());
     }
 }
 
@@ -426,7 +437,7 @@ TEST_F(SetupApply, NoShortcutChosenMakesNoFiles)
     EXPECT_FALSE(FileExists(DesktopLink()));
     EXPECT_FALSE(FileExists(StartMenuLink()));
     EXPECT_FALSE(FolderExists(ProgramGroup()));
-    EXPECT_STREQ("", g_szProgramGroup);
+    EXPECT_EQ("", RecordedGroup());
 }
 
 TEST_F(SetupApply, DesktopAndStartMenuLinksPointAtTheProgram)
@@ -448,7 +459,7 @@ TEST_F(SetupApply, DesktopAndStartMenuLinksPointAtTheProgram)
         EXPECT_EQ("", link.workingDirectory);
     }
     EXPECT_FALSE(FolderExists(ProgramGroup()));
-    EXPECT_STREQ("", g_szProgramGroup);
+    EXPECT_EQ("", RecordedGroup());
 }
 
 TEST_F(SetupApply, ProgramGroupHasThreeLinksAndIsReused)
@@ -456,10 +467,18 @@ TEST_F(SetupApply, ProgramGroupHasThreeLinksAndIsReused)
     CheckOnly(dialog, {IDC_PROGRAMS});
     ApplyShortcuts(dialog);
     const std::string group = ProgramGroup();
-    EXPECT_EQ(group, g_szProgramGroup);
+    EXPECT_EQ(group, RecordedGroup());
+    EXPECT_EQ(0, g_szProgramGroup[0]) << "the NT family names it in UTF-16";
     WriteFileText(Join(group, "user note.txt"), "kept");
 
-    ApplyShortcuts(dialog); // again: the folder and its other files stay
+    // Again, on the 95 family's ANSI road: the folder and its other files
+    // stay, and the same links are written over the first ones.
+    g_wszProgramGroup[0] = 0;
+    const DWORD platform = g_osVersion.dwPlatformId;
+    g_osVersion.dwPlatformId = PLATFORM_WIN9X;
+    ApplyShortcuts(dialog);
+    g_osVersion.dwPlatformId = platform;
+    EXPECT_EQ(group, g_szProgramGroup);
     EXPECT_TRUE(FileExists(Join(group, "user note.txt")));
     const struct {
         const char *file, *target;
@@ -513,7 +532,7 @@ TEST_F(SetupApply, NoGroupIsRecordedWhenItsFolderCannotBeMade)
     ASSERT_TRUE(WriteFileText(ProgramGroup(), "a file, not a folder"));
     CheckOnly(dialog, {IDC_PROGRAMS});
     ApplyShortcuts(dialog);
-    EXPECT_STREQ("", g_szProgramGroup); // Done then opens nothing
+    EXPECT_EQ("", RecordedGroup()); // Done then opens nothing
     EXPECT_TRUE(FileExists(ProgramGroup()));
 }
 

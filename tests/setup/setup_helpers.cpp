@@ -54,6 +54,13 @@ void RemoveSetupLinks()
 
 bool ReadLink(const std::string &path, LinkInfo *info)
 {
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    return ReadLink(std::wstring(wide), info);
+}
+
+bool ReadLink(const std::wstring &path, LinkInfo *info)
+{
     CoInitialize(NULL);
     bool ok = false;
     IShellLinkA *link = NULL;
@@ -61,9 +68,7 @@ bool ReadLink(const std::string &path, LinkInfo *info)
                                    (void **)&link))) {
         IPersistFile *file = NULL;
         if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
-            WCHAR wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
-            if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+            if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
                 char text[1024];
                 text[0] = '\0';
                 link->GetPath(text, sizeof text, NULL, SLGP_RAWPATH);

@@ -30,6 +30,7 @@ struct LinkInfo {
     std::string workingDirectory;
 };
 bool ReadLink(const std::string &path, LinkInfo *info);
+bool ReadLink(const std::wstring &path, LinkInfo *info);
 
 // The current directory, set for the lifetime of the object.
 struct CurrentDirectory {

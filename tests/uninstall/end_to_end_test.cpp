@@ -14,6 +14,7 @@
 #include "resource.h"
 #include "setup_helpers.h"
 #include "testsupport.h"
+#include "uninstall/uninstall.h"
 #include "uninstall_support.h"
 
 using namespace testsupport;
@@ -1074,6 +1075,28 @@ std::string Ansi(const wchar_t *text)
     return WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, MAX_PATH, NULL, NULL) ? ansi : "";
 }
 
+// The real setup in install with every box checked, through to its end;
+// Done opens the program group's folder window, which is closed.
+void SetUpWithEveryBox(const std::string &program, const std::string &install)
+{
+    Process setup;
+    ASSERT_TRUE(setup.Start("\"" + program + "\" /setup", install));
+    HWND dialog = WaitForDialog(NULL, setup.pid);
+    ASSERT_NE(nullptr, dialog);
+    // Shown only once WM_INITDIALOG has set the stored choices.
+    for (int i = 0; i < 200 && !IsWindowVisible(dialog); i++)
+        Sleep(50);
+    for (int id = IDC_ASSOC_MVX; id <= IDC_SHELLEXT; id++)
+        SetChecked(dialog, id, true);
+    Press(dialog, IDOK);
+    HWND done = WaitForOtherDialog(setup.pid, dialog);
+    ASSERT_NE(nullptr, done);
+    EXPECT_EQ(install, ControlText(done, IDC_FOLDER));
+    Press(done, IDOK);
+    EXPECT_EQ(0u, setup.Wait(15000));
+    EXPECT_TRUE(CloseOtherWindow("Melvox", 15000, true)) << "no program group window";
+}
+
 // East Asian Windows: ANSI code page 932, 936 or 950, where the trail byte
 // of many characters is 0x5C, the backslash. CTest runs this case under
 // each of them (a locale of Wine); a single-byte code page has nothing to
@@ -1142,22 +1165,7 @@ TEST_F(EndToEnd, DoubleByteFolderSetUpAndRemovedWhole)
     for (const std::string &decoy : decoys)
         ASSERT_TRUE(WriteFileText(decoy, "decoy")) << decoy;
 
-    Process setup;
-    ASSERT_TRUE(setup.Start("\"" + program + "\" /setup", install));
-    HWND dialog = WaitForDialog(NULL, setup.pid);
-    ASSERT_NE(nullptr, dialog);
-    // Shown only once WM_INITDIALOG has set the stored choices.
-    for (int i = 0; i < 200 && !IsWindowVisible(dialog); i++)
-        Sleep(50);
-    for (int id = IDC_ASSOC_MVX; id <= IDC_SHELLEXT; id++)
-        SetChecked(dialog, id, true);
-    Press(dialog, IDOK);
-    HWND done = WaitForOtherDialog(setup.pid, dialog);
-    ASSERT_NE(nullptr, done);
-    EXPECT_EQ(install, ControlText(done, IDC_FOLDER));
-    Press(done, IDOK);
-    EXPECT_EQ(0u, setup.Wait(15000));
-    EXPECT_TRUE(CloseOtherWindow("Melvox", 15000, true)) << "no program group window";
+    ASSERT_NO_FATAL_FAILURE(SetUpWithEveryBox(program, install));
 
     const std::string melvox = install + "\\Melvox.exe";
     std::string value;
@@ -1202,6 +1210,103 @@ TEST_F(EndToEnd, DoubleByteFolderSetUpAndRemovedWhole)
         std::string bytes;
         EXPECT_TRUE(ReadFileText(decoy, &bytes) && bytes == "decoy") << decoy;
     }
+}
+
+
+// Runs a program of the host, given by its name in /bin, in directory.
+// Wine starts it without a process to wait for: the caller waits for what
+// it makes. (Wine 8's CreateSymbolicLinkW makes nothing.)
+void RunOnHost(const std::wstring &command, const std::wstring &directory, const std::wstring &waitFor,
+               bool gone = false)
+{
+    std::wstring line = L"Z:\\bin\\" + command;
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION started = {};
+    CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, directory.c_str(), &startup, &started);
+    for (int i = 0; i < 100 && (GetFileAttributesW(waitFor.c_str()) == INVALID_FILE_ATTRIBUTES) != gone; i++)
+        Sleep(50);
+}
+
+// A user whose folders are named outside the ANSI code page (Cyrillic on
+// 1252): the shell's folders lie below "...\Дмитрий", whose ANSI name is
+// "???????". Setup with every box checked makes the five links there, the
+// uninstall removes them and the group, and the same layout below
+// "Dmitrij", which '?' matches, stays. So it does when the uninstall's
+// step finds a folder link to it in the group, or the group replaced by
+// one: a link is never entered.
+TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
+{
+    const std::string root = MakeTempFolder("e2e-users"), other = root + "\\Dmitrij";
+    const std::wstring user = Wide(root) + L"\\\u0414\u043C\u0438\u0442\u0440\u0438\u0439";
+    if (Ansi(user.c_str()).find('?') == std::string::npos)
+        GTEST_SKIP() << "the code page has these letters";
+    const std::wstring desktop = user + L"\\Desktop", startMenu = user + L"\\Start Menu",
+                       programs = startMenu + L"\\Programs", group = programs + L"\\Melvox";
+    for (const std::wstring &made : {user, desktop, startMenu, programs})
+        ASSERT_TRUE(CreateDirectoryW(made.c_str(), NULL));
+    CreateDirectoryA(other.c_str(), NULL);
+    LayOut(other, {{"Desktop\\"}, {"Desktop\\Melvox.lnk"}, {"Start Menu\\"}, {"Start Menu\\Melvox.lnk"},
+                   {"Start Menu\\Programs\\"}, {"Start Menu\\Programs\\Melvox\\"},
+                   {"Start Menu\\Programs\\Melvox\\Melvox.lnk"}});
+    const std::string decoys = ListTree(other);
+
+    // The shell's folders moved there by UTF-16 names; put back, and the
+    // tree removed without following its links, whatever fails.
+    struct Value { std::string key, name; DWORD type; std::vector<unsigned char> bytes; };
+    std::vector<Value> saved;
+    std::shared_ptr<void> restore(nullptr, [&](void *) {
+        for (const Value &v : saved)
+            RegSetRaw(HKEY_CURRENT_USER, v.key, v.name, v.type, v.bytes.data(), (DWORD)v.bytes.size());
+        size_t cut = root.rfind('\\');
+        RunOnHost(L"rm -rf " + Wide(root.substr(cut + 1)), Wide(root.substr(0, cut)), Wide(root), true);
+    });
+    const std::pair<const char *, std::wstring> moved[] = {
+        {"Desktop", desktop}, {"Start Menu", startMenu}, {"Programs", programs}};
+    for (const char *key : {"User Shell Folders", "Shell Folders"})
+        for (const auto &m : moved) {
+            Value v{std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\") + key, m.first};
+            ASSERT_TRUE(RegReadRaw(HKEY_CURRENT_USER, v.key, v.name, &v.type, &v.bytes)) << m.first;
+            saved.push_back(v);
+            HKEY opened;
+            ASSERT_EQ(0, RegOpenKeyExA(HKEY_CURRENT_USER, v.key.c_str(), 0, KEY_SET_VALUE, &opened));
+            RegSetValueExW(opened, Wide(m.first).c_str(), 0, REG_SZ, (const BYTE *)m.second.c_str(),
+                           DWORD(m.second.size() + 1) * 2);
+            RegCloseKey(opened);
+        }
+
+    RemoveAllMelvoxKeys();
+    folder = MakeInstall("e2e-users", true);
+    program = Join(folder, "uninstall.exe");
+    ASSERT_NO_FATAL_FAILURE(SetUpWithEveryBox(program, folder));
+    const std::wstring made[] = {desktop + L"\\Melvox.lnk", startMenu + L"\\Melvox.lnk",
+                                 group + L"\\Melvox.lnk", group + L"\\Melvox help.lnk",
+                                 group + L"\\Console MVX manual.lnk"};
+    const char *targets[] = {"Melvox.exe", "Melvox.exe", "Melvox.exe", "Melvox.hlp", "Mvx.txt"};
+    for (int i = 0; i < 5; i++) {
+        setuptest::LinkInfo info;
+        EXPECT_TRUE(setuptest::ReadLink(made[i], &info)) << targets[i];
+        EXPECT_EQ(Join(folder, targets[i]), info.target);
+    }
+    Process process;
+    HWND box = StartAndConfirm(&process);
+    ASSERT_NE(nullptr, box);
+    Press(box, IDYES);
+    EXPECT_EQ(0u, process.Wait(15000)) << "the uninstall did not end (a message?)";
+    for (const std::wstring &gone : {made[0], made[1], group})
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(gone.c_str())) << Ansi(gone.c_str());
+    EXPECT_EQ(decoys, ListTree(other));
+    EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
+
+    // The uninstall's step on its own: links made on the host's side.
+    ASSERT_TRUE(CreateDirectoryW(group.c_str(), NULL));
+    RunOnHost(L"ln -s ../../../../Dmitrij inside", group, group + L"\\inside");
+    ASSERT_EQ(0x410u, GetFileAttributesW((group + L"\\inside").c_str())) << "no folder link";
+    RemoveShortcuts();
+    RunOnHost(L"rm -rf Melvox", programs, group, true);
+    RunOnHost(L"ln -s ../../../Dmitrij Melvox", programs, group);
+    ASSERT_EQ(0x410u, GetFileAttributesW(group.c_str())) << "no folder link";
+    RemoveShortcuts();
+    EXPECT_EQ(decoys, ListTree(other));
 }
 
 } // namespace

@@ -231,10 +231,19 @@ TEST(RemoveShortcuts, LinksAndProgramGroupGoNeighboursStay)
     }
     DeleteFileA(Join(desktop, "Melvox other.lnk").c_str());
 
-    // Only the group was made: it still goes.
-    CreateDirectoryA(group.c_str(), NULL);
-    RemoveShortcuts();
-    EXPECT_FALSE(FolderExists(group));
+    // Only the group was made, a read-only file in a folder of its own: it
+    // still goes, on the 95 family's ANSI road too.
+    const DWORD platform = g_osVersion.dwPlatformId;
+    for (DWORD road : {platform, (DWORD)PLATFORM_WIN9X}) {
+        g_osVersion.dwPlatformId = road;
+        CreateDirectoryA(group.c_str(), NULL);
+        CreateDirectoryA(Join(group, "User folder").c_str(), NULL);
+        WriteFileText(Join(group, "User folder\\notes.txt"), "the user's");
+        SetFileAttributesA(Join(group, "User folder\\notes.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        RemoveShortcuts();
+        EXPECT_FALSE(FolderExists(group)) << "platform " << road;
+    }
+    g_osVersion.dwPlatformId = platform;
 }
 
 } // namespace
