@@ -17,7 +17,9 @@ cmake --build "$build" -j"$(nproc)" >/dev/null
 echo "-- native tests"
 ctest --test-dir "$build" --output-on-failure
 
-summary=()
+# The fuzz targets run side by side, one process each, for the same time:
+# the machine's processors serve them together in the time of one.
+names=() pids=()
 for target in "$build"/*_fuzz; do
     [ -x "$target" ] || continue
     name=$(basename "$target")
@@ -28,19 +30,26 @@ for target in "$build"/*_fuzz; do
     rm -rf "$work" "$findings"
     mkdir -p "$work" "$findings"
     cp "$root/tests/fuzz/corpus/$corpus"/* "$work"/
-    log="$build/fuzz-$corpus.log"
     echo "-- fuzzing $name for $seconds s"
-    status=0
     "$target" "$work" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
-        -print_final_stats=1 -artifact_prefix="$findings/" >"$log" 2>&1 || status=$?
+        -print_final_stats=1 -artifact_prefix="$findings/" >"$build/fuzz-$corpus.log" 2>&1 &
+    names+=("$name") pids+=($!)
+done
+
+summary=() failed=0
+for i in "${!pids[@]}"; do
+    name=${names[$i]} corpus=${names[$i]%_fuzz}
+    status=0
+    wait "${pids[$i]}" || status=$?
+    log="$build/fuzz-$corpus.log" findings="$build/fuzz-findings/$corpus"
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     found=$(find "$findings" -type f | wc -l)
     summary+=("$name: ${runs:-?} executions in $seconds s, $found findings, exit $status")
     if [ "$status" -ne 0 ] || [ "$found" -ne 0 ]; then
         tail -40 "$log"
         echo "FUZZ FINDING in $name (inputs kept in $findings)"
-        printf 'fuzz summary: %s\n' "${summary[@]}"
-        exit 1
+        failed=1
     fi
 done
 printf 'fuzz summary: %s\n' "${summary[@]}"
+exit "$failed"
