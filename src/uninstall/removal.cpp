@@ -105,7 +105,10 @@ static bool Holds(const char *folder, const char *name)
 {
     size_t length = strlen(folder);
     // Equal bytes up to the end of folder end on a character there too.
-    return strncmp(folder, name, length) == 0 && (name[length] == '\\' || name[length] == '/');
+    if (strncmp(folder, name, length) != 0)
+        return false;
+    // "d\" holds "d\x" as "d" does.
+    return name[length] == '\\' || name[length] == '/' || (name[length] != '\0' && EndsInBackslash(folder));
 }
 
 enum EntryOutcome { OUTCOME_STAYS, OUTCOME_IN_USE, OUTCOME_MISSING, OUTCOME_REMOVED, OUTCOME_FOLDER };
