@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "../app/app.h"
+#include "../app/file_calls.h"
 #include "../registry/keys.h"
 #include "../registry/registry.h"
 #include "../resources/resource.h"
@@ -14,26 +15,6 @@ static const char LINK_DESCRIPTION[] = "Melvox";
 // folder may be named in letters that the ANSI code page lacks, and in
 // ANSI on the 95 family, which has no wide file functions; Char is the one
 // in use. The links' own names and targets are ANSI either way.
-static void MakeFolder(const char *path)
-{
-    CreateDirectoryA(path, NULL);
-}
-
-static void MakeFolder(const WCHAR *path)
-{
-    CreateDirectoryW(path, NULL);
-}
-
-static DWORD Attributes(const char *path)
-{
-    return GetFileAttributesA(path);
-}
-
-static DWORD Attributes(const WCHAR *path)
-{
-    return GetFileAttributesW(path);
-}
-
 static void RecordProgramGroup(const char *group)
 {
     CopyText(g_szProgramGroup, sizeof g_szProgramGroup, group);

@@ -4,7 +4,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "../app/app.h"
 #include "listfile.h"
 
 // One state per list entry: gone once its removal succeeded or it does

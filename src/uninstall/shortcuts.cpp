@@ -6,71 +6,8 @@
 #include <type_traits>
 
 #include "../app/app.h"
+#include "../app/file_calls.h"
 #include "../setup/setup.h"
-
-// The shortcuts are found by their UTF-16 names on the NT family, where a
-// user's folder may be named in letters that the ANSI code page lacks, and
-// by ANSI names on the 95 family, which has no wide file functions; Char
-// is the one in use.
-static HANDLE FindFirst(const char *pattern, WIN32_FIND_DATAA *found)
-{
-    return FindFirstFileA(pattern, found);
-}
-
-static HANDLE FindFirst(const WCHAR *pattern, WIN32_FIND_DATAW *found)
-{
-    return FindFirstFileW(pattern, found);
-}
-
-static BOOL FindNext(HANDLE search, WIN32_FIND_DATAA *found)
-{
-    return FindNextFileA(search, found);
-}
-
-static BOOL FindNext(HANDLE search, WIN32_FIND_DATAW *found)
-{
-    return FindNextFileW(search, found);
-}
-
-static DWORD Attributes(const char *path)
-{
-    return GetFileAttributesA(path);
-}
-
-static DWORD Attributes(const WCHAR *path)
-{
-    return GetFileAttributesW(path);
-}
-
-static void MakeWritable(const char *path)
-{
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-}
-
-static void MakeWritable(const WCHAR *path)
-{
-    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-}
-
-static void DeleteOne(const char *path)
-{
-    DeleteFileA(path);
-}
-
-static void DeleteOne(const WCHAR *path)
-{
-    DeleteFileW(path);
-}
-
-static void RemoveFolder(const char *path)
-{
-    RemoveDirectoryA(path);
-}
-
-static void RemoveFolder(const WCHAR *path)
-{
-    RemoveDirectoryW(path);
-}
 
 // Folders nested deeper in the program group stay, with those above them.
 enum { GROUP_DEPTH = 16 };
