@@ -20,8 +20,13 @@
 #                starts "uninstall.exe /setup" and the uninstall itself
 #   --arch       win32 (default): the 32-bit build in a 32-bit prefix;
 #                win64: the x86_64 build in a 64-bit prefix
-#   Without --arch and --installer, a host that runs no 32-bit programs
-#   takes win64 and fake, and the report's first line says so.
+#   --no-emulation  on a host that runs no 32-bit code, take the x86_64
+#                build and the fixture installer as stand-ins
+#   Without --arch and --installer, a host that runs no 32-bit code runs
+#   the 32-bit program and the NSIS installer in an emulated PC
+#   (scripts/emulated-i386.sh; the build stays on the host, the report and
+#   screenshots come back to build/demo/), or with --no-emulation takes
+#   win64 and fake; the report's first line says which road and why.
 #
 # Builds into build/win32 or build/win64 (shared with scripts/test.sh;
 # MELVOX_BUILD moves build/); the prefix, screenshots and snapshots go to
@@ -31,6 +36,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 headless=0
+no_emulation=0
 lang=""
 kind=""
 arch=""
@@ -43,7 +49,8 @@ while [ $# -gt 0 ]; do
         --installer=*) kind=${1#--installer=} ;;
         --arch) arch=${2:-}; shift ;;
         --arch=*) arch=${1#--arch=} ;;
-        -h|--help) sed -n '2,29p' "$0"; exit 0 ;;
+        --no-emulation) no_emulation=1 ;;
+        -h|--help) sed -n '2,35p' "$0"; exit 0 ;;
         *) echo "demo: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -76,8 +83,11 @@ step() {
 }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
+# In the emulated PC the host has built everything and the guest has no
+# network: the guest's run only runs.
+in_guest=${MELVOX_DEMO_IN_GUEST:-0}
 step "Checking build tools"
-scripts/install-deps.sh
+[ "$in_guest" = 1 ] || scripts/install-deps.sh
 
 # Asked only now: before install-deps a new machine has no Wine at all, and
 # the 32-bit loader would seem missing on every host. A host whose kernel
@@ -86,26 +96,40 @@ scripts/install-deps.sh
 # unless told otherwise.
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
-stand_in=""
-if [ -z "$arch$kind" ] && ! wine_env_runs_i386; then
-    arch=win64 kind=fake
-    stand_in="the x86_64 build and the fixture installer stand in for the 32-bit program and the NSIS installer: this host runs no 32-bit programs (Wine's 32-bit loader, /usr/lib/wine/wine, does not start)"
-    step "NOTE: $stand_in"
+emulate=0
+road=${MELVOX_DEMO_ROAD:-}
+if [ -z "$arch$kind" ] && [ "$in_guest" = 0 ] && ! wine_env_runs_i386; then
+    if [ "$no_emulation" = 1 ]; then
+        arch=win64 kind=fake
+        road="the x86_64 build and the fixture installer stand in for the 32-bit program and the NSIS installer: this host runs no 32-bit code (Wine's 32-bit loader, /usr/lib/wine/wine, does not start) and --no-emulation was given"
+        step "NOTE: $road"
+    else
+        emulate=1
+        road="the 32-bit program and the NSIS installer in a 32-bit prefix, in an emulated PC (qemu, scripts/emulated-i386.sh): this host runs no 32-bit code (Wine's 32-bit loader, /usr/lib/wine/wine, does not start)"
+        step "NOTE: $road"
+    fi
 fi
 kind=${kind:-nsis} arch=${arch:-win32}
 case "$arch" in
     win32) toolchain=mingw-i686.cmake program="the 32-bit program" ;;
     win64) toolchain=mingw-x86_64.cmake program="the x86_64 build" ;;
 esac
+case "$kind" in
+    nsis) installer="the NSIS installer" ;;
+    fake) installer="the fixture installer" ;;
+esac
+[ -n "$road" ] || road="$program and $installer, run by this host's Wine (${arch#win}-bit prefix), as asked or as this host allows"
 
 build=${MELVOX_BUILD:-$root/build}
 targets=(uninstall mvxlng mvxlng_ja melvox_stub mvxext_stub demo_driver)
 if [ "$kind" = nsis ]; then targets+=(melvox_setup); else targets+=(fake_installer); fi
 out=$build/$arch
 step "Building uninstall.exe, the ${kind/nsis/NSIS} installer and the demo helpers in $out"
-cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$out" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+if [ "$in_guest" = 0 ]; then
+    cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
+          -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$out" -j"$(nproc)" --target "${targets[@]}" >/dev/null
+fi
 
 if [ -n "$locale_name" ]; then
     # Most machines have no Japanese locale generated: build it from the
@@ -128,6 +152,26 @@ fi
 
 demo=$build/demo
 shots=$demo/screenshots
+if [ "$emulate" = 1 ]; then
+    # The same demo, run by the guest from its copy of the tree; its report
+    # and screenshots come back here.
+    trees=$arch
+    [ -z "$locale_name" ] || trees="$trees locale"
+    headless=1
+    step "Starting the emulated PC (the first run makes its disk image, about 5 minutes)"
+    rc=0
+    MELVOX_WAIT_FACTOR=${MELVOX_WAIT_FACTOR:-6} scripts/emulated-i386.sh --build "$build" --trees "$trees" \
+        --out "$build/demo-emulated" --timeout "${MELVOX_LANE_TIMEOUT:-1800}" -- \
+        env MELVOX_DEMO_IN_GUEST=1 MELVOX_DEMO_ROAD="$road" scripts/demo.sh --headless \
+        --arch "$arch" --installer "$kind" ${lang:+--lang "$lang"} || rc=$?
+    cat "$build/demo-emulated/guest.log" 2>/dev/null || true
+    rm -rf "$demo"
+    if [ -d "$build/demo-emulated/results/demo" ]; then
+        cp -a "$build/demo-emulated/results/demo" "$demo"
+        step "The report, snapshots and screenshots of the emulated run are in $demo"
+    fi
+    exit "$rc"
+fi
 rm -rf "$demo"
 mkdir -p "$shots"
 fake_installer=$out/tests/fixtures/installer/fake_installer.exe
@@ -284,7 +328,7 @@ items() {
 created=$(comm -13 <(items "$demo/0-installed.txt" | sort) <(items "$demo/1-setup.txt" | sort))
 echo
 echo "================ How it ran ================"
-[ -z "$stand_in" ] || fold -s -w 64 <<<"$stand_in" | sed 's/ *$//; 1s/^/  NOTE:       /; 2,$s/^/              /'
+fold -s -w 64 <<<"$road" | sed 's/ *$//; 1s/^/  Road:       /; 2,$s/^/              /'
 echo "  Program:    uninstall.exe, $program ($out/uninstall.exe)"
 echo "  Prefix:     $arch, code pages $code_pages${locale_name:+ (Unix locale $LC_ALL)}"
 if [ "$kind" = nsis ]; then
@@ -376,3 +420,7 @@ if [ "$headless" = 1 ]; then
     ls "$shots" | sed 's/^/  /'
 fi
 step "Done. Snapshots of each stage: $demo/{0-installed,1-setup,2-uninstalled}.txt"
+if [ "$in_guest" = 1 ] && [ -n "${MELVOX_LANE_OUT:-}" ]; then
+    mkdir -p "$MELVOX_LANE_OUT/demo"
+    cp -a "$demo"/*.txt "$shots" "$MELVOX_LANE_OUT/demo/"
+fi

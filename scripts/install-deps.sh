@@ -32,12 +32,28 @@ dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
 have osslsigncode || need+=(osslsigncode)
 have openssl || need+=(openssl)
 
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+
+# A host that runs no 32-bit code tests the 32-bit program in an emulated
+# PC (scripts/emulated-i386.sh): qemu, and mmdebstrap for the guest.
+# Asked once Wine is there: before it every host would seem to lack it.
+lane_deps() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
+    local lane=()
+    have qemu-system-x86_64 || lane+=(qemu-system-x86)
+    have mmdebstrap || lane+=(mmdebstrap)
+    have mkfs.ext4 || lane+=(e2fsprogs)
+    [ ${#lane[@]} -eq 0 ] && return 0
+    echo "install-deps: this host runs no 32-bit code; installing ${lane[*]} for the emulated lane"
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${lane[@]}" >/dev/null
+}
+
 if [ ${#need[@]} -eq 0 ]; then
+    lane_deps
     exit 0
 fi
 
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
 echo "install-deps: installing ${need[*]}"
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
@@ -59,3 +75,4 @@ if ! $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/nul
     echo "install-deps: trying again with the packages of $codename itself"
     $SUDO apt-get install -y -qq --no-install-recommends -t "$codename" "${need[@]}" >/dev/null
 fi
+lane_deps

@@ -14,10 +14,12 @@
 # Tests that share a prefix still run one at a time. Each suite's output
 # is printed whole once it has ended, then one summary line per suite.
 #
-# A host whose kernel runs no 32-bit (i386) programs cannot start Wine's
-# 32-bit loader: there the 32-bit build's suites are left out, and so are
-# the x86_64 build's cases that start a 32-bit program (the sample
-# installer, the 32-bit shell), and the summary says so.
+# A host whose kernel runs no 32-bit (i386) code cannot start Wine's
+# 32-bit loader: there the 32-bit build's suites, and the x86_64 build's
+# cases that start a 32-bit program, run in an emulated PC
+# (scripts/emulated-i386.sh, "the emulated lane"), in the background like
+# the suites; the summary names them "(emulated)". MELVOX_NO_EMULATION=1
+# leaves them out instead, and the summary says so.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -27,53 +29,32 @@ scripts/install-deps.sh
 build=${MELVOX_BUILD:-$root/build}
 jobs=$(nproc)
 ctest_args=("$@")
-started=$SECONDS
-stamp() { echo "== [$((SECONDS - started)) s] $*"; }
 
 # Asked after install-deps: before it a new machine has no Wine at all.
 # shellcheck source=wine-env.sh
 . scripts/wine-env.sh
+# shellcheck source=suites.sh
+. scripts/suites.sh
 i386=0
 wine_env_runs_i386 && i386=1
-
-# The 32-bit build's tests that also run under WoW64: the setup and
-# uninstall end-to-end tests and the registry cleanup (registry views,
-# special folders, cleanup script).
-wow64_tests='^(setup_tests|uninstall_e2e_tests|uninstall_tests)[.]'
-# The x86_64 build's cases that start a 32-bit program: the sample
-# installer, and the 32-bit shell opening an archive.
-needs_i386='PackagedInstall|QuotedCommandLinesNeverStartAPlantedProgram'
-
-# Background suites: a process group each (job control while one is
-# started), so that an interrupted run can stop each one whole, then its
-# prefix's wineserver.
-suite_pids=() suite_names=() suite_logs=() suite_prefixes=()
-stop_suites() {
-    local i
-    for i in "${!suite_pids[@]}"; do
-        kill -TERM -- "-${suite_pids[$i]}" 2>/dev/null || true
-        WINEPREFIX="${suite_prefixes[$i]}/prefix" wineserver -k 2>/dev/null || true
-    done
-}
+lane=0
+[ "$i386" = 1 ] || [ "${MELVOX_NO_EMULATION:-0}" = 1 ] || lane=1
 trap stop_suites EXIT
 
-# start_suite NAME LOG PREFIX_DIR ARCH TREE [ctest options]
-start_suite() {
-    local name=$1 log=$2 dir=$3 arch=$4 tree=$5
-    shift 5
-    rm -rf "$dir"
-    set -m
-    (
-        trap wine_env_stop EXIT
-        WINE_ENV_ARCH=$arch WINE_ENV_FORCE_XVFB=1 wine_env_start "$dir"
-        # CTest lists each test program's cases when it first reads the
-        # tree and writes the list there: two suites on one tree take turns.
-        flock "$tree/.test-discovery.lock" ctest --test-dir "$tree" -N >/dev/null
-        ctest --output-on-failure --timeout 300 --test-dir "$tree" "$@" ${ctest_args[@]+"${ctest_args[@]}"}
-    ) </dev/null >"$log" 2>&1 &
-    set +m
-    suite_pids+=($!) suite_names+=("$name") suite_logs+=("$log") suite_prefixes+=("$dir")
-    stamp "started in the background: $name (log $log)"
+# The emulated lane as a background job: the guest's logs, and its summary
+# lines for wait_suites.
+run_lane() {
+    local rc=0 lane_out=$build/emulated-i386
+    rm -f "$build/emulated-i386.log.summary"
+    scripts/emulated-i386.sh --build "$build" --out "$lane_out" -- \
+        scripts/emulated-i386.d/suites.sh "$@" || rc=$?
+    cat "$lane_out/guest.log" 2>/dev/null || true
+    if [ -s "$lane_out/results/summary" ]; then
+        cp "$lane_out/results/summary" "$build/emulated-i386.log.summary"
+    else
+        echo "32-bit build (emulated): no test ran, the lane ended with $rc" >"$build/emulated-i386.log.summary"
+    fi
+    return "$rc"
 }
 
 stamp "Building the 32-bit program and its tests"
@@ -83,27 +64,32 @@ cmake --build "$build/win32" -j"$jobs"
 
 if [ "$i386" = 1 ]; then
     start_suite "32-bit build, 32-bit prefix" "$build/ctest-win32.log" "$build/wine-tests" \
-        win32 "$build/win32"
+        win32 "$build/win32" ${ctest_args[@]+"${ctest_args[@]}"}
     start_suite "32-bit build, 64-bit prefix" "$build/ctest-wow64.log" "$build/wine64-tests" \
-        win64 "$build/win32" -R "$wow64_tests"
+        win64 "$build/win32" -R "$wow64_tests" ${ctest_args[@]+"${ctest_args[@]}"}
 fi
 
 stamp "x86_64.sh"
 bash scripts/test.d/x86_64.sh "$build"
 if [ "$i386" = 1 ]; then
     start_suite "x86_64 build, 64-bit prefix" "$build/ctest-win64.log" "$build/wine64-x86_64-tests" \
-        win64 "$build/win64"
+        win64 "$build/win64" ${ctest_args[@]+"${ctest_args[@]}"}
 else
-    echo "== This host runs no 32-bit (i386) programs (its kernel has no IA-32 emulation):"
-    echo "   Wine's 32-bit loader cannot start. Not run: the 32-bit build's tests, and the"
-    echo "   x86_64 build's cases that start a 32-bit program ($needs_i386)."
+    if [ "$lane" = 1 ]; then
+        # The 32-bit suites (and the x86_64 cases that start a 32-bit
+        # program) in the emulated PC; its own summary lines come back.
+        start_job "emulated 32-bit lane" "$build/emulated-i386.log" "" \
+            run_lane ${ctest_args[@]+"${ctest_args[@]}"}
+    else
+        echo "== This host runs no 32-bit (i386) code and MELVOX_NO_EMULATION=1: not run are"
+        echo "   the 32-bit build's tests and the x86_64 build's cases that start a 32-bit"
+        echo "   program ($needs_i386)."
+    fi
     start_suite "x86_64 build, 64-bit prefix" "$build/ctest-win64.log" "$build/wine64-x86_64-tests" \
-        win64 "$build/win64" -E "$needs_i386"
+        win64 "$build/win64" -E "$needs_i386" ${ctest_args[@]+"${ctest_args[@]}"}
 fi
 
 # The other checks in the foreground, while the suites wait for windows.
-status=0
-summary=()
 for extra in scripts/test.d/*.sh; do
     [ -e "$extra" ] || continue
     [ "$(basename "$extra")" = x86_64.sh ] && continue
@@ -115,18 +101,8 @@ for extra in scripts/test.d/*.sh; do
 done
 
 stamp "Waiting for the Wine suites"
-for i in "${!suite_pids[@]}"; do
-    rc=0
-    wait "${suite_pids[$i]}" || rc=$?
-    echo "== ${suite_names[$i]} (exit $rc):"
-    cat "${suite_logs[$i]}"
-    counts=$(grep -E 'tests passed|No tests were found' "${suite_logs[$i]}" | tail -1)
-    line="${suite_names[$i]}: ${counts:-no test ran}"
-    [ "$rc" -eq 0 ] || { line="$line (exit $rc)"; status=1; }
-    summary+=("$line")
-done
-suite_pids=()
-[ "$i386" = 1 ] || summary+=("32-bit build: NOT RUN, this host runs no 32-bit programs")
+wait_suites
+[ "$i386" = 1 ] || [ "$lane" = 1 ] || summary+=("32-bit build: NOT RUN, this host runs no 32-bit code (MELVOX_NO_EMULATION=1)")
 
 stamp "Done"
 printf '%s\n' "${summary[@]}"

@@ -164,7 +164,7 @@ bool WaitGone(const std::string &path, DWORD milliseconds)
 {
     DWORD start = GetTickCount();
     while (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > milliseconds)
+        if (GetTickCount() - start > Patience(milliseconds))
             return false;
         Sleep(100);
     }

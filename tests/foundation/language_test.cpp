@@ -38,7 +38,7 @@ protected:
         Process p;
         ASSERT_TRUE(p.Start("\"" + exe + "\" /warning", directory));
         HWND box = NULL;
-        for (DWORD start = GetTickCount(); !box && GetTickCount() - start < 15000; Sleep(50)) {
+        for (DWORD start = GetTickCount(); !box && GetTickCount() - start < Patience(15000); Sleep(50)) {
             HWND w = NULL;
             while ((w = FindWindowExA(NULL, w, "#32770", NULL)) != NULL) {
                 DWORD owner = 0;
@@ -100,7 +100,7 @@ TEST_F(LanguageTest, AModuleWithoutTheCaptionGivesAnEmptyCaption)
     // Nor does the module's lack of dialogs fall back: setup shows nothing.
     DWORD start = GetTickCount();
     EXPECT_EQ(0u, RunAndWait(exe, "/setup", folder, 10000));
-    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_LT(GetTickCount() - start, Patience(5000));
 }
 
 TEST_F(LanguageTest, AModuleInTheCurrentDirectoryIsNotLoaded)

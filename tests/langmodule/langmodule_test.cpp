@@ -245,7 +245,7 @@ BOOL CALLBACK FindDone(HWND window, LPARAM param)
 
 HWND WaitForDone(DWORD pid)
 {
-    for (int i = 0; i < 300; i++) {
+    for (int i = 0; i < (int)Patience(300); i++) {
         DoneSearch search = {pid, NULL};
         EnumWindows(FindDone, reinterpret_cast<LPARAM>(&search));
         if (search.found)
@@ -280,7 +280,7 @@ BOOL CALLBACK FindFolderWindow(HWND window, LPARAM param)
 
 bool CloseFolderWindow(DWORD setupPid)
 {
-    for (int i = 0; i < 100; i++) {
+    for (int i = 0; i < (int)Patience(100); i++) {
         FolderSearch search = {setupPid, NULL};
         EnumWindows(FindFolderWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
@@ -289,7 +289,7 @@ bool CloseFolderWindow(DWORD setupPid)
             HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
             PostMessageA(search.found, WM_CLOSE, 0, 0);
             if (process) {
-                WaitForSingleObject(process, 10000);
+                WaitForSingleObject(process, Patience(10000));
                 CloseHandle(process);
             }
             return true;

@@ -31,7 +31,7 @@ bool WaitUntilHidden(HWND window, DWORD milliseconds = 5000)
 {
     DWORD start = GetTickCount();
     while (IsWindowVisible(window)) {
-        if (GetTickCount() - start > milliseconds)
+        if (GetTickCount() - start > Patience(milliseconds))
             return false;
         Sleep(50);
     }

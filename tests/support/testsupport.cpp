@@ -134,11 +134,24 @@ bool Process::Start(const std::string &commandLine, const std::string &directory
     return true;
 }
 
+DWORD Patience(DWORD milliseconds)
+{
+    static double factor = 0;
+    if (factor == 0) {
+        char text[32] = "";
+        GetEnvironmentVariableA("MELVOX_WAIT_FACTOR", text, sizeof text);
+        factor = atof(text);
+        if (factor < 1)
+            factor = 1;
+    }
+    return milliseconds == INFINITE ? INFINITE : (DWORD)(milliseconds * factor);
+}
+
 DWORD Process::Wait(DWORD milliseconds)
 {
     if (!handle)
         return (DWORD)-1;
-    if (WaitForSingleObject(handle, milliseconds) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(handle, Patience(milliseconds)) != WAIT_OBJECT_0)
         return STILL_ACTIVE;
     DWORD code = (DWORD)-1;
     GetExitCodeProcess(handle, &code);
@@ -201,6 +214,7 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM param)
 
 HWND WaitForDialog(const char *caption, DWORD pid, DWORD milliseconds, const char *okText)
 {
+    milliseconds = Patience(milliseconds);
     DWORD start = GetTickCount();
     for (;;) {
         DialogSearch search = {caption, pid, okText, NULL};
@@ -215,6 +229,7 @@ HWND WaitForDialog(const char *caption, DWORD pid, DWORD milliseconds, const cha
 
 bool WaitForWindowGone(HWND window, DWORD milliseconds)
 {
+    milliseconds = Patience(milliseconds);
     DWORD start = GetTickCount();
     while (IsWindow(window)) {
         if (GetTickCount() - start > milliseconds)
@@ -245,6 +260,7 @@ BOOL CALLBACK MatchOtherWindow(HWND window, LPARAM param)
 
 bool CloseOtherWindow(const std::string &name, DWORD ms, bool untilGone)
 {
+    ms = Patience(ms);
     DWORD start = GetTickCount();
     for (;;) {
         WindowSearch search = {GetCurrentProcessId(), name, {}};
@@ -640,6 +656,7 @@ std::string ScriptsLeft()
 
 bool WaitForScriptsGone(DWORD milliseconds)
 {
+    milliseconds = Patience(milliseconds);
     DWORD start = GetTickCount();
     while (!ScriptsLeft().empty()) {
         if (GetTickCount() - start > milliseconds)

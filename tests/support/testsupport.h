@@ -32,6 +32,11 @@ bool FolderExists(const std::string &path);
 bool CopyFileTo(const std::string &from, const std::string &to);
 std::string Join(const std::string &folder, const std::string &name);
 
+// A wait in milliseconds as long as it must be here: times the factor in
+// MELVOX_WAIT_FACTOR (default 1), which a slower machine, such as an
+// emulated PC, sets. Every wait below takes it.
+DWORD Patience(DWORD milliseconds);
+
 // A started process; Wait returns its exit code, or STILL_ACTIVE on timeout.
 struct Process {
     HANDLE handle = NULL;

@@ -498,7 +498,7 @@ TEST_F(EndToEnd, LookAlikeNamesNeverLeadTheScriptElsewhere)
 bool CloseMelvox(std::string *commandLine)
 {
     HWND window = NULL;
-    for (int i = 0; i < 100 && !window; i++, Sleep(100))
+    for (int i = 0; i < (int)Patience(100) && !window; i++, Sleep(100))
         window = FindWindowA("MelvoxSampleWindow", NULL);
     if (!window)
         return false;
@@ -810,7 +810,7 @@ TEST_F(EndToEnd, RunningMelvoxIsClosedFirstOrNothingIsRemoved)
     Process running;
     ASSERT_TRUE(running.Start("\"" + melvox + "\"", folder));
     HWND window = NULL;
-    for (int i = 0; i < 100 && !window; i++, Sleep(100))
+    for (int i = 0; i < (int)Patience(100) && !window; i++, Sleep(100))
         window = FindWindowA("MelvoxSampleWindow", NULL);
     ASSERT_NE(nullptr, window);
     std::string before = State();
@@ -1057,7 +1057,7 @@ TEST_F(EndToEnd, NonAsciiFolderGoesInTheSystemsCodePages)
 // dialog after the Setup dialog, whatever language its buttons speak.
 HWND WaitForOtherDialog(DWORD pid, HWND known)
 {
-    for (int i = 0; i < 300; i++, Sleep(50)) {
+    for (int i = 0; i < (int)Patience(300); i++, Sleep(50)) {
         HWND found = NULL;
         while ((found = FindWindowExA(NULL, found, "#32770", NULL)) != NULL) {
             DWORD owner = 0;

@@ -235,7 +235,7 @@ bool WaitUntilGone(const std::string &path, DWORD ms)
 {
     DWORD start = GetTickCount();
     while (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > ms)
+        if (GetTickCount() - start > Patience(ms))
             return false;
         Sleep(50);
     }
