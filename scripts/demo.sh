@@ -27,6 +27,7 @@
 #   (scripts/emulated-i386.sh; the build stays on the host, the report and
 #   screenshots come back to build/demo/), or with --no-emulation takes
 #   win64 and fake; the report's first line says which road and why.
+#   MELVOX_EMULATION=1 takes the emulated PC on any host.
 #
 # Builds into build/win32 or build/win64 (shared with scripts/test.sh;
 # MELVOX_BUILD moves build/); the prefix, screenshots and snapshots go to
@@ -98,14 +99,16 @@ step "Checking build tools"
 . scripts/wine-env.sh
 emulate=0
 road=${MELVOX_DEMO_ROAD:-}
-if [ -z "$arch$kind" ] && [ "$in_guest" = 0 ] && ! wine_env_runs_i386; then
+why="this host runs no 32-bit code (Wine's 32-bit loader, /usr/lib/wine/wine, does not start)"
+[ "${MELVOX_EMULATION:-0}" != 1 ] || why="MELVOX_EMULATION=1 asked for it"
+if [ -z "$arch$kind" ] && [ "$in_guest" = 0 ] && { [ "${MELVOX_EMULATION:-0}" = 1 ] || ! wine_env_runs_i386; }; then
     if [ "$no_emulation" = 1 ]; then
         arch=win64 kind=fake
-        road="the x86_64 build and the fixture installer stand in for the 32-bit program and the NSIS installer: this host runs no 32-bit code (Wine's 32-bit loader, /usr/lib/wine/wine, does not start) and --no-emulation was given"
+        road="the x86_64 build and the fixture installer stand in for the 32-bit program and the NSIS installer: $why, and --no-emulation was given"
         step "NOTE: $road"
     else
         emulate=1
-        road="the 32-bit program and the NSIS installer in a 32-bit prefix, in an emulated PC (qemu, scripts/emulated-i386.sh): this host runs no 32-bit code (Wine's 32-bit loader, /usr/lib/wine/wine, does not start)"
+        road="the 32-bit program and the NSIS installer in a 32-bit prefix, in an emulated PC (qemu, scripts/emulated-i386.sh): $why"
         step "NOTE: $road"
     fi
 fi

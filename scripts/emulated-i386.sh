@@ -95,8 +95,13 @@ case $build/ in "$root"/*) relative_build=${build#"$root"/} ;; esac
     done
     echo 'echo "guest: tree copied to the guest disk"'
     echo 'cd "$root"'
+    # The host's MELVOX_ settings hold in the guest too.
+    while IFS='=' read -r name _; do
+        case $name in MELVOX_BUILD|MELVOX_LANE_OUT|MELVOX_WAIT_FACTOR) continue ;; esac
+        printf 'export %s=%q\n' "$name" "${!name}"
+    done < <(env | grep -E '^MELVOX_[A-Z0-9_]*=' || true)
     printf 'export MELVOX_LANE_OUT=/mnt/out/results MELVOX_BUILD="$build" MELVOX_WAIT_FACTOR=%q\n' "${MELVOX_WAIT_FACTOR:-6}"
-    echo 'export CI=${CI:-}'
+    printf 'export CI=%q\n' "${CI:-}"
     printf 'set +e\n'
     printf '%q ' "$@"
     echo

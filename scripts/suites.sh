@@ -48,7 +48,7 @@ run_suite() {
     # CTest lists each test program's cases when it first reads the tree
     # and writes the list there: two suites on one tree take turns.
     flock "$tree/.test-discovery.lock" ctest --test-dir "$tree" -N >/dev/null
-    ctest --output-on-failure --timeout "${MELVOX_TEST_TIMEOUT:-300}" --test-dir "$tree" "$@"
+    ctest --output-on-failure --timeout "${MELVOX_TEST_TIMEOUT:-120}" --test-dir "$tree" "$@"
 }
 
 # start_suite NAME LOG PREFIX_DIR ARCH TREE [ctest options]
