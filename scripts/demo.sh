@@ -220,7 +220,7 @@ drive() {
     shift
     local args=("$mode" "$folder" "$(winpath "$shots")" "$@")
     [ "$headless" = 1 ] || args+=(/manual)
-    wine "$driver" "${args[@]}" 2>&1 | tr -d '\r' | grep --line-buffered '^  ' || true
+    wine "$driver" "${args[@]}" 2>&1 | sed -u 's/\r$//' | grep --line-buffered '^  ' || true
 }
 seconds_since() {
     local tenths=$((($(date +%s%N) - $1) / 100000000))

@@ -31,6 +31,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -78,10 +79,23 @@ BOOL CALLBACK FindProc(HWND window, LPARAM param)
     return TRUE;
 }
 
+// A wait as long as this machine needs: times MELVOX_WAIT_FACTOR, which a
+// slower machine (an emulated PC) sets.
+DWORD Patient(DWORD milliseconds)
+{
+    char text[32] = "";
+    GetEnvironmentVariableA("MELVOX_WAIT_FACTOR", text, sizeof text);
+    double factor = atof(text);
+    if (factor < 1 || milliseconds == INFINITE)
+        return milliseconds;
+    return (DWORD)(milliseconds * factor);
+}
+
 // Gives up early when the process watched has ended (it started nothing
 // that shows the dialog).
 HWND WaitFor(DWORD pid, Kind kind, DWORD milliseconds, HANDLE watched = NULL)
 {
+    milliseconds = Patient(milliseconds);
     for (DWORD waited = 0; waited < milliseconds; waited += 100) {
         Search search = {pid, kind, NULL};
         EnumWindows(FindProc, reinterpret_cast<LPARAM>(&search));
@@ -208,7 +222,7 @@ BOOL CALLBACK FindFolderWindow(HWND window, LPARAM param)
 // which then cannot be removed while it runs: close it, as a user would.
 void CloseFolderWindow(DWORD setupPid)
 {
-    for (int i = 0; i < 50; i++) {
+    for (DWORD i = 0; i < Patient(50); i++) {
         FolderSearch search = {setupPid, NULL, ""};
         EnumWindows(FindFolderWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
@@ -245,7 +259,7 @@ struct Child {
     DWORD Finish(DWORD milliseconds)
     {
         DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(pi.hProcess, milliseconds) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(pi.hProcess, Patient(milliseconds)) == WAIT_OBJECT_0)
             GetExitCodeProcess(pi.hProcess, &code);
         else
             TerminateProcess(pi.hProcess, 1);
