@@ -1,10 +1,18 @@
 #include "uninstall.h"
 
 #include "../app/app.h"
+#include "../app/held_folder.h"
 #include "../resources/resource.h"
 
-static void DeleteHelpIndex(const char *name)
+// Help writes these files beside the help file; any program may have put
+// a link in their place, so on the NT family they are replaced, never
+// deleted or changed through their names.
+static void DeleteHelpIndex(const char *name, const WCHAR *wideName)
 {
+    if (g_osVersion.dwPlatformId != PLATFORM_WIN9X) {
+        RemoveByReplacing(wideName);
+        return;
+    }
     SetFileAttributesA(name, 0);
     DeleteFileA(name);
 }
@@ -118,8 +126,8 @@ void RunUninstall()
     ReleaseLanguageModule();
     CleanUpRegistry();
     RemoveShortcuts();
-    DeleteHelpIndex("melvox.gid");
-    DeleteHelpIndex("melvox.fts");
+    DeleteHelpIndex("melvox.gid", L"melvox.gid");
+    DeleteHelpIndex("melvox.fts", L"melvox.fts");
     RemoveInstalledFiles(list, prefix, folder, programPath, &texts);
     fclose(list);
     DeleteFileA(LIST_FILE_NAME);
