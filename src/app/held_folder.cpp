@@ -40,9 +40,16 @@ static const DWORD FOLDER_ACCESS = FILE_LIST_DIRECTORY | DELETE | SYNCHRONIZE | 
                                    FILE_WRITE_ATTRIBUTES;
 static const DWORD FILE_ACCESS = DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
 
+// A handle with delete access keeps a rename out as well: one that lets
+// go has neither.
 static DWORD FolderSharing()
 {
     return FILE_SHARE_READ | FILE_SHARE_WRITE | (g_letGoOfFolders ? FILE_SHARE_DELETE : 0);
+}
+
+static DWORD FolderAccess()
+{
+    return g_letGoOfFolders ? FOLDER_ACCESS & ~DELETE : FOLDER_ACCESS;
 }
 
 static EntryKind Judge(HANDLE handle, DWORD named)
@@ -58,7 +65,7 @@ HANDLE HoldFolder(const WCHAR *path)
     if (!CanHoldFolders())
         return NULL;
     DWORD named = GetFileAttributesW(path);
-    HANDLE folder = CreateFileW(path, FOLDER_ACCESS, FolderSharing(), NULL, OPEN_EXISTING,
+    HANDLE folder = CreateFileW(path, FolderAccess(), FolderSharing(), NULL, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (folder == INVALID_HANDLE_VALUE)
         return NULL;
@@ -109,7 +116,7 @@ HANDLE OpenHeldEntry(HANDLE parent, const ListedEntry &entry, EntryKind *kind)
     HANDLE handle;
     // FILE_OPEN_FOR_BACKUP_INTENT opens folders; FILE_OPEN_REPARSE_POINT
     // opens a link itself, never what it points at.
-    if (g_ntCalls.open(&handle, folder ? FOLDER_ACCESS : FILE_ACCESS, &attributes, &status,
+    if (g_ntCalls.open(&handle, folder ? FolderAccess() : FILE_ACCESS, &attributes, &status,
                        folder ? FolderSharing() : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                        FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT) < 0)
         return NULL;

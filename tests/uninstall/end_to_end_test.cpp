@@ -14,6 +14,7 @@
 #include "resource.h"
 #include "setup_helpers.h"
 #include "testsupport.h"
+#include "app/held_folder.h"
 #include "uninstall/uninstall.h"
 #include "uninstall_support.h"
 
@@ -1374,6 +1375,71 @@ TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
     EXPECT_EQ(decoys, decoyState());
     RunOnHost(L"rm sub", Wide(linked), Wide(Join(linked, "sub")), true);
     RemoveTree(linked);
+}
+
+} // namespace
+
+namespace {
+
+// The race of the program group's removal, made deterministic at the
+// walk's hook: each time the walk has entered a folder, a second process
+// tries to rename that folder away, and where that works a link to the
+// decoy is put at its name. Held, no folder can be renamed, the group goes
+// and the decoy stays; let go, the renames go through, so the check would
+// catch a walk that held nothing.
+std::wstring g_raceDecoy;
+int g_raceRenames;
+
+void RaceTheWalk(HANDLE folder)
+{
+    typedef DWORD(WINAPI * FinalPathCall)(HANDLE, LPWSTR, DWORD, DWORD);
+    FinalPathCall finalPath = (FinalPathCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                                    "GetFinalPathNameByHandleW");
+    WCHAR path[MAX_PATH];
+    DWORD n = finalPath ? finalPath(folder, path, MAX_PATH, 0) : 0;
+    ASSERT_TRUE(n > 4 && n < MAX_PATH);
+    const std::wstring name(path + 4), moved = name + L".moved"; // after "\\?\"
+    std::wstring line = L"C:\\windows\\system32\\cmd.exe /c move \"" + name + L"\" \"" + moved + L"\"";
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION started = {};
+    ASSERT_TRUE(CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &startup, &started));
+    WaitForSingleObject(started.hProcess, 15000);
+    CloseHandle(started.hProcess);
+    CloseHandle(started.hThread);
+    if (GetFileAttributesW(moved.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    g_raceRenames++;
+    RunOnHost(L"ln -s " + g_raceDecoy + L" " + OnHost(Ansi(name.c_str())), L"C:\\", name);
+}
+
+TEST_F(EndToEnd, GroupFoldersHeldWhileTheWalkRemovesThem)
+{
+    const std::string programs = SpecialFolder(CSIDL_PROGRAMS), group = Join(programs, "Melvox");
+    const std::string decoy = MakeTempFolder("e2e-race");
+    LayOut(decoy, {{"Melvox.lnk"}, {"inner\\"}, {"inner\\keep.txt"}});
+    const std::string decoys = ListTree(decoy);
+    g_raceDecoy = OnHost(decoy);
+    for (bool letGo : {false, true}) {
+        SCOPED_TRACE(letGo ? "let go" : "held");
+        CreateDirectoryA(group.c_str(), NULL);
+        LayOut(group, {{"Melvox.lnk"}, {"inner\\"}, {"inner\\deeper\\"}, {"inner\\deeper\\x.txt"}});
+        g_raceRenames = 0;
+        g_letGoOfFolders = letGo;
+        g_heldFolderHook = RaceTheWalk;
+        RemoveShortcuts();
+        g_heldFolderHook = NULL;
+        g_letGoOfFolders = false;
+        if (letGo) {
+            EXPECT_GT(g_raceRenames, 0) << "the race never won: it proves nothing";
+            printf("renames won without the hold: %d\n", g_raceRenames);
+        } else {
+            EXPECT_EQ(0, g_raceRenames);
+            EXPECT_FALSE(FolderExists(group)) << ListTree(group);
+            EXPECT_EQ(decoys, ListTree(decoy));
+        }
+        RunOnHost(L"rm -rf Melvox Melvox.moved", Wide(programs), Wide(group), true);
+    }
+    RemoveTree(decoy);
 }
 
 } // namespace
