@@ -168,7 +168,8 @@ static bool Settle(EntryStates &entries, size_t index, EntryOutcome outcome, con
 // Whether a folder of the entry below the install folder is a link (a
 // reparse point): a delete there would reach whatever it points at. Asked
 // once per folder and pass: consecutive entries share their folders, so
-// the deepest folder found free of links and the last link are kept.
+// the deepest folder found free of links on the way to the entries and the
+// last link are kept.
 struct LinkCheck {
     size_t prefixLength;
     char clean[MAX_PATH];
@@ -181,6 +182,7 @@ static bool BelowLink(LinkCheck *check, const char *name)
         return true;
     char folder[MAX_PATH];
     const char *end = NULL;
+    bool asked = false;
     for (const char *p = name + check->prefixLength; *p != '\0'; p = NextChar(p)) {
         // Only a separator with a name after it ends a folder of the entry.
         if ((*p != '\\' && *p != '/') || p[1] == '\0' || p[1] == '\\' || p[1] == '/')
@@ -192,13 +194,15 @@ static bool BelowLink(LinkCheck *check, const char *name)
             continue;
         memcpy(folder, name, length);
         folder[length] = '\0';
+        asked = true;
         DWORD attributes = GetFileAttributesA(folder);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             memcpy(check->link, folder, length + 1);
             return true;
         }
     }
-    if (end != NULL) {
+    // A folder above the one kept is known already: the deeper one stays.
+    if (asked) {
         memcpy(check->clean, name, (size_t)(end - name));
         check->clean[end - name] = '\0';
     }
