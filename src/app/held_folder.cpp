@@ -47,9 +47,12 @@ static DWORD FolderSharing()
     return FILE_SHARE_READ | FILE_SHARE_WRITE | (g_letGoOfFolders ? FILE_SHARE_DELETE : 0);
 }
 
-static DWORD FolderAccess()
+// Without delete access when nothing is to be deleted: the system may open
+// the folder of a rename's target without delete sharing, so setup's own
+// renames in the group would be refused.
+static DWORD FolderAccess(bool deleting)
 {
-    return g_letGoOfFolders ? FOLDER_ACCESS & ~DELETE : FOLDER_ACCESS;
+    return deleting && !g_letGoOfFolders ? FOLDER_ACCESS : FOLDER_ACCESS & ~DELETE;
 }
 
 static EntryKind Judge(HANDLE handle, DWORD named)
@@ -60,12 +63,12 @@ static EntryKind Judge(HANDLE handle, DWORD named)
     return JudgeEntry(named, information.dwFileAttributes, information.nNumberOfLinks);
 }
 
-HANDLE HoldFolder(const WCHAR *path)
+HANDLE HoldFolder(const WCHAR *path, bool deleting)
 {
     if (!CanHoldFolders())
         return NULL;
     DWORD named = GetFileAttributesW(path);
-    HANDLE folder = CreateFileW(path, FolderAccess(), FolderSharing(), NULL, OPEN_EXISTING,
+    HANDLE folder = CreateFileW(path, FolderAccess(deleting), FolderSharing(), NULL, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (folder == INVALID_HANDLE_VALUE)
         return NULL;
@@ -116,7 +119,7 @@ HANDLE OpenHeldEntry(HANDLE parent, const ListedEntry &entry, EntryKind *kind)
     HANDLE handle;
     // FILE_OPEN_FOR_BACKUP_INTENT opens folders; FILE_OPEN_REPARSE_POINT
     // opens a link itself, never what it points at.
-    if (g_ntCalls.open(&handle, folder ? FolderAccess() : FILE_ACCESS, &attributes, &status,
+    if (g_ntCalls.open(&handle, folder ? FolderAccess(true) : FILE_ACCESS, &attributes, &status,
                        folder ? FolderSharing() : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                        FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_OPEN_REPARSE_POINT) < 0)
         return NULL;

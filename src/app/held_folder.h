@@ -13,8 +13,9 @@
 
 // The folder at path, opened without following a link and without delete
 // sharing; NULL when it is no folder of its own (a link by its name or by
-// the handle, a file) or cannot be opened.
-HANDLE HoldFolder(const WCHAR *path);
+// the handle, a file) or cannot be opened. deleting: the handle may delete
+// it; then nothing can be renamed inside it meanwhile either.
+HANDLE HoldFolder(const WCHAR *path, bool deleting = false);
 
 // One entry of a listing: its name (not terminated) and attributes.
 struct ListedEntry {

@@ -95,7 +95,7 @@ static void RemoveWideShortcuts()
         return;
     // A group that is a link goes as a link where the system allows it.
     // Without the calls that hold it, an ordinary group stays untouched.
-    HANDLE group = HoldFolder(path);
+    HANDLE group = HoldFolder(path, true);
     if (group == NULL) {
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             RemoveDirectoryW(path);
