@@ -1437,8 +1437,11 @@ TEST_F(EndToEnd, GroupFoldersHeldWhileTheWalkRemovesThem)
             EXPECT_FALSE(FolderExists(group)) << ListTree(group);
             EXPECT_EQ(decoys, ListTree(decoy));
         }
-        RunOnHost(L"rm -rf Melvox Melvox.moved", Wide(programs), Wide(group), true);
     }
+    // What the won race left: the links and the renamed folders.
+    RunOnHost(L"rm -rf Melvox Melvox.moved", Wide(programs), Wide(group + ".moved"), true);
+    for (int i = 0; i < 100 && FolderExists(group); i++)
+        Sleep(50);
     RemoveTree(decoy);
 }
 
