@@ -28,6 +28,20 @@ static HINSTANCE LoadLanguageModule()
     return LoadLibraryExA(path, NULL, LOAD_LIBRARY_AS_DATAFILE);
 }
 
+// Where the system offers it (Windows 10 22H2 and 11), it refuses this
+// process any junction that a non-administrator made. Elsewhere the call
+// is missing or refuses the policy; nothing else changes.
+static void TrustOnlyAdministratorsLinks()
+{
+    typedef BOOL(WINAPI * PolicyCall)(int, PVOID, SIZE_T);
+    PolicyCall set = (PolicyCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                        "SetProcessMitigationPolicy");
+    enum { REDIRECTION_TRUST_POLICY = 16, ENFORCE_REDIRECTION_TRUST = 1 };
+    DWORD flags = ENFORCE_REDIRECTION_TRUST;
+    if (set != NULL)
+        set(REDIRECTION_TRUST_POLICY, &flags, sizeof flags);
+}
+
 void StartUp(HINSTANCE hInstance)
 {
     g_hProgram = hInstance;
@@ -39,6 +53,8 @@ void StartUp(HINSTANCE hInstance)
     }
     g_osVersion.dwOSVersionInfoSize = sizeof g_osVersion;
     GetVersionExA(&g_osVersion);
+    if (g_osVersion.dwPlatformId != PLATFORM_WIN9X)
+        TrustOnlyAdministratorsLinks();
     g_hDialogIcon = LoadIconA(g_hResources, "MVXICON");
     // DEFAULT_CHARSET: the system picks a face that has the characters of
     // its code page, so a Japanese or Chinese closing line shows them.

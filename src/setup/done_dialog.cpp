@@ -1,8 +1,10 @@
 #include "setup.h"
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "../app/app.h"
+#include "../app/held_folder.h"
 #include "../resources/resource.h"
 
 static const char HOME_PAGE_URL[] = "https://www.melvox.example/";
@@ -15,19 +17,42 @@ static void OpenInShell(const char *target)
     ShellExecuteA(NULL, "open", target, NULL, "", SW_SHOWNORMAL);
 }
 
-// The program group that setup made, by the name it was made with. The
-// shell of the Windows 95 family may lack the wide call.
+// The program group that setup made, by the name it was made with. On the
+// NT family it is opened only while it is held and still a folder of its
+// own, and by its item-id list, as a folder: a bare name would let the
+// shell run a program planted beside a group that is gone. The shell of
+// the Windows 95 family may lack the wide calls.
 static void OpenProgramGroup()
 {
     if (g_szProgramGroup[0] != '\0')
         OpenInShell(g_szProgramGroup);
     if (g_wszProgramGroup[0] == 0)
         return;
-    typedef HINSTANCE(WINAPI * WideOpenFunction)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-    WideOpenFunction open = (WideOpenFunction)(void *)GetProcAddress(
-        GetModuleHandleA("shell32.dll"), "ShellExecuteW");
-    if (open != NULL)
-        open(NULL, L"open", g_wszProgramGroup, NULL, L"", SW_SHOWNORMAL);
+    HMODULE shell = GetModuleHandleA("shell32.dll");
+    typedef BOOL(WINAPI * OpenCall)(SHELLEXECUTEINFOW *);
+    typedef LPITEMIDLIST(WINAPI * ItemCall)(LPCWSTR);
+    OpenCall open = (OpenCall)(void *)GetProcAddress(shell, "ShellExecuteExW");
+    ItemCall item = (ItemCall)(void *)GetProcAddress(shell, "ILCreateFromPathW");
+    HANDLE held = HoldFolder(g_wszProgramGroup);
+    if (held == NULL)
+        return;
+    LPITEMIDLIST list = open != NULL && item != NULL ? item(g_wszProgramGroup) : NULL;
+    if (list != NULL) {
+        SHELLEXECUTEINFOW folder;
+        ZeroMemory(&folder, sizeof folder);
+        folder.cbSize = sizeof folder;
+        folder.fMask = SEE_MASK_IDLIST | SEE_MASK_FLAG_NO_UI;
+        folder.lpVerb = L"open";
+        folder.lpIDList = list;
+        folder.nShow = SW_SHOWNORMAL;
+        open(&folder);
+        IMalloc *allocator;
+        if (SUCCEEDED(SHGetMalloc(&allocator))) {
+            allocator->Free(list);
+            allocator->Release();
+        }
+    }
+    CloseHandle(held);
 }
 
 static void ShowPriceList()

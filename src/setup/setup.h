@@ -18,7 +18,10 @@ void ApplyShellIntegration(HWND hDlg);
 void ApplyShortcuts(HWND hDlg);
 
 // Writes one shell link file. A path that does not fit MAX_PATH (or its
-// UTF-16 copy) is refused with E_INVALIDARG and nothing is written.
+// UTF-16 copy) is refused with E_INVALIDARG and nothing is written. The
+// UTF-16 form (the NT family's) writes the same bytes into a new file and
+// renames it over the link's name, so whatever was at that name (a link,
+// a further name of another file) is replaced and never written through.
 HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char *description);
 HRESULT CreateShellLink(const char *targetPath, const WCHAR *linkPath, const char *description);
 

@@ -5,8 +5,51 @@
 #include <wchar.h>
 
 #include "../app/app.h"
+#include "../app/held_folder.h"
 
-HRESULT CreateShellLink(const char *targetPath, const WCHAR *linkPath, const char *description)
+// The link's bytes, as IPersistFile::Save would write them, go into a new
+// file beside the link's name, which is then renamed over that name: a
+// link or a further name of a file planted there is replaced, never
+// written through.
+static HRESULT SaveByReplacing(IShellLinkA *link, const WCHAR *linkPath)
+{
+    IPersistStream *persist = NULL;
+    HRESULT status = link->QueryInterface(IID_IPersistStream, (void **)&persist);
+    if (FAILED(status))
+        return status;
+    IStream *stream = NULL;
+    status = CreateStreamOnHGlobal(NULL, TRUE, &stream);
+    if (SUCCEEDED(status)) {
+        status = persist->Save(stream, TRUE);
+        HGLOBAL memory = NULL;
+        ULARGE_INTEGER size;
+        LARGE_INTEGER none = {};
+        if (SUCCEEDED(status))
+            status = stream->Seek(none, STREAM_SEEK_CUR, &size);
+        if (SUCCEEDED(status))
+            status = GetHGlobalFromStream(stream, &memory);
+        WCHAR temp[MAX_PATH];
+        HANDLE file = SUCCEEDED(status) ? CreateFreshFile(linkPath, temp) : NULL;
+        if (file != NULL) {
+            DWORD written = 0;
+            const void *bytes = GlobalLock(memory);
+            bool whole = bytes != NULL && WriteFile(file, bytes, size.LowPart, &written, NULL) &&
+                         written == size.LowPart;
+            GlobalUnlock(memory);
+            CloseHandle(file);
+            if (!whole)
+                DeleteFileW(temp);
+            status = whole && RenameOver(temp, linkPath) ? S_OK : E_FAIL;
+        } else if (SUCCEEDED(status)) {
+            status = E_FAIL;
+        }
+        stream->Release();
+    }
+    persist->Release();
+    return status;
+}
+
+static HRESULT CreateLink(const char *targetPath, const WCHAR *linkPath, const char *description, bool replace)
 {
     // The shell keeps link paths in MAX_PATH buffers; a longer one would
     // be cut short, so it is refused before anything is made.
@@ -23,10 +66,14 @@ HRESULT CreateShellLink(const char *targetPath, const WCHAR *linkPath, const cha
         link->SetPath(targetPath);
         link->SetDescription(description);
         IPersistFile *file = NULL;
-        status = link->QueryInterface(IID_IPersistFile, (void **)&file);
-        if (SUCCEEDED(status)) {
-            status = file->Save(linkPath, TRUE);
-            file->Release();
+        if (replace) {
+            status = SaveByReplacing(link, linkPath);
+        } else {
+            status = link->QueryInterface(IID_IPersistFile, (void **)&file);
+            if (SUCCEEDED(status)) {
+                status = file->Save(linkPath, TRUE);
+                file->Release();
+            }
         }
         link->Release();
     }
@@ -41,5 +88,10 @@ HRESULT CreateShellLink(const char *targetPath, const char *linkPath, const char
     if (strlen(linkPath) >= MAX_PATH ||
         MultiByteToWideChar(CP_ACP, 0, linkPath, -1, wideLinkPath, MAX_PATH) == 0)
         return E_INVALIDARG;
-    return CreateShellLink(targetPath, wideLinkPath, description);
+    return CreateLink(targetPath, wideLinkPath, description, false);
+}
+
+HRESULT CreateShellLink(const char *targetPath, const WCHAR *linkPath, const char *description)
+{
+    return CreateLink(targetPath, linkPath, description, true);
 }

@@ -5,6 +5,7 @@
 
 #include "../app/app.h"
 #include "../app/file_calls.h"
+#include "../app/held_folder.h"
 #include "../registry/keys.h"
 #include "../registry/registry.h"
 #include "../resources/resource.h"
@@ -25,6 +26,21 @@ static void RecordProgramGroup(const WCHAR (&group)[MAX_PATH])
     memcpy(g_wszProgramGroup, group, sizeof g_wszProgramGroup);
 }
 
+static bool HoldGroup(const char *group, HANDLE *held)
+{
+    DWORD attributes = GetFileAttributesA(group);
+    *held = NULL;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Held while its links are written, so that it cannot be swapped for a
+// link meanwhile; a group that is a link is not used.
+static bool HoldGroup(const WCHAR *group, HANDLE *held)
+{
+    *held = HoldFolder(group);
+    return *held != NULL;
+}
+
 template <typename Char>
 static void CreateProgramGroup(HWND hDlg)
 {
@@ -42,10 +58,10 @@ static void CreateProgramGroup(HWND hDlg)
     if (!GetSpecialFolderPath(hDlg, CSIDL_PROGRAMS, "Melvox", group))
         return;
     MakeFolder(group); // an existing group is reused
-    // Without the folder (a file of that name, no rights) there is nothing
-    // to put links in, nor a folder for the Completion dialog to open.
-    DWORD attributes = Attributes(group);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    // Without the folder (a file of that name, no rights, a link) there is
+    // nothing to put links in, nor a folder for the Completion dialog.
+    HANDLE held;
+    if (!HoldGroup(group, &held))
         return;
     for (const GroupLink &link : links) {
         // The names of links 1 and 2 come from a translation: a name with a
@@ -60,6 +76,8 @@ static void CreateProgramGroup(HWND hDlg)
             CreateShellLink(target, linkPath, LINK_DESCRIPTION);
     }
     RecordProgramGroup(group);
+    if (held != NULL)
+        CloseHandle(held);
 }
 
 // The chosen links to the program (NULL: none can be made) in the desktop

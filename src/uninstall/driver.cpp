@@ -1,10 +1,18 @@
 #include "uninstall.h"
 
 #include "../app/app.h"
+#include "../app/held_folder.h"
 #include "../resources/resource.h"
 
-static void DeleteHelpIndex(const char *name)
+// Help writes these files beside the help file; any program may have put
+// a link in their place, so on the NT family they are replaced, never
+// deleted or changed through their names.
+static void DeleteHelpIndex(const char *name, const WCHAR *wideName)
 {
+    if (g_osVersion.dwPlatformId != PLATFORM_WIN9X) {
+        RemoveByReplacing(wideName);
+        return;
+    }
     SetFileAttributesA(name, 0);
     DeleteFileA(name);
 }
@@ -60,6 +68,7 @@ struct LateTexts {
     WarningText warning;
     char atRestart[MESSAGE_SIZE];
     char byHand[MESSAGE_SIZE];
+    char manually[MESSAGE_SIZE];
 };
 
 // Removes the listed files. What another process holds goes at the next
@@ -69,12 +78,21 @@ static void RemoveInstalledFiles(FILE *list, const char *prefix, const char *fol
                                  const char *programPath, const LateTexts *texts)
 {
     char listPath[MAX_PATH];
-    HeldFiles held;
+    HeldFiles held, beyondLinks;
     ZeroMemory(&held, sizeof held);
+    ZeroMemory(&beyondLinks, sizeof beyondLinks);
     held.exempt[0] = programPath;
     if (JoinPath(listPath, sizeof listPath, folder, LIST_FILE_NAME))
         held.exempt[1] = listPath;
-    RemoveListedFiles(list, prefix, &held);
+    RemoveListedFiles(list, prefix, &held, &beyondLinks);
+    // Entries below a link inside the install folder stay: the user
+    // hears of the first.
+    if (beyondLinks.count + beyondLinks.lost > 0) {
+        char message[MESSAGE_SIZE];
+        FormatOneString(message, sizeof message, texts->manually, beyondLinks.count > 0 ? beyondLinks.names : "");
+        MessageBoxA(NULL, message, texts->warning.caption, MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+    }
+    FreeHeldFiles(&beyondLinks);
     if (held.count + held.lost > 0) {
         bool scheduled = ScheduleHeldFiles(list, prefix, folder, &held);
         char message[MESSAGE_SIZE];
@@ -115,11 +133,12 @@ void RunUninstall()
     ComposeWarningText(&texts.warning);
     CopyText(texts.atRestart, sizeof texts.atRestart, LoadText(IDS_INUSERESTART));
     CopyText(texts.byHand, sizeof texts.byHand, LoadText(IDS_INUSEBYHAND));
+    CopyText(texts.manually, sizeof texts.manually, LoadText(IDS_DELETEMANUALLY));
     ReleaseLanguageModule();
     CleanUpRegistry();
     RemoveShortcuts();
-    DeleteHelpIndex("melvox.gid");
-    DeleteHelpIndex("melvox.fts");
+    DeleteHelpIndex("melvox.gid", L"melvox.gid");
+    DeleteHelpIndex("melvox.fts", L"melvox.fts");
     RemoveInstalledFiles(list, prefix, folder, programPath, &texts);
     fclose(list);
     DeleteFileA(LIST_FILE_NAME);

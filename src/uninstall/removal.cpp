@@ -11,7 +11,7 @@
 // passes skip it), held while its latest delete was refused because
 // another process uses it. Grown as the list is read; when no memory can
 // be had the states are dropped and every entry is tried.
-enum { ENTRY_TRY = 0, ENTRY_GONE = 1, ENTRY_IN_USE = 2 };
+enum { ENTRY_TRY = 0, ENTRY_GONE = 1, ENTRY_IN_USE = 2, ENTRY_BEYOND_LINK = 3 };
 
 struct EntryStates {
     unsigned char *states;
@@ -116,7 +116,8 @@ enum EntryOutcome { OUTCOME_STAYS, OUTCOME_IN_USE, OUTCOME_MISSING, OUTCOME_REMO
 // call, so only a refusal asks why: a missing name, a folder met as a file
 // (given back to the caller), or read-only, hidden and system names, which
 // cannot be deleted as they are and are tried once more with their
-// attributes cleared.
+// attributes cleared, unless they are links: those would clear what they
+// point at.
 static EntryOutcome RemoveEntry(const char *name, bool folder)
 {
     if (folder ? RemoveDirectoryA(name) : DeleteFileA(name))
@@ -133,7 +134,8 @@ static EntryOutcome RemoveEntry(const char *name, bool folder)
         return OUTCOME_FOLDER;
     // Unreadable attributes: clearing may still make the delete possible.
     bool cleared = attributes == INVALID_FILE_ATTRIBUTES ||
-                   (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+                   (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                    (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)));
     if (cleared)
         SetFileAttributesA(name, 0);
     if (cleared || isFolder != folder) {
@@ -163,8 +165,54 @@ static bool Settle(EntryStates &entries, size_t index, EntryOutcome outcome, con
            (entries.usable || GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES);
 }
 
-int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held)
+// Whether a folder of the entry below the install folder is a link (a
+// reparse point): a delete there would reach whatever it points at. Asked
+// once per folder and pass: consecutive entries share their folders, so
+// the deepest folder found free of links on the way to the entries and the
+// last link are kept.
+struct LinkCheck {
+    size_t prefixLength;
+    char clean[MAX_PATH];
+    char link[MAX_PATH];
+};
+
+static bool BelowLink(LinkCheck *check, const char *name)
 {
+    if (check->link[0] != '\0' && Holds(check->link, name))
+        return true;
+    char folder[MAX_PATH];
+    const char *end = NULL;
+    bool asked = false;
+    for (const char *p = name + check->prefixLength; *p != '\0'; p = NextChar(p)) {
+        // Only a separator with a name after it ends a folder of the entry.
+        if ((*p != '\\' && *p != '/') || p[1] == '\0' || p[1] == '\\' || p[1] == '/')
+            continue;
+        end = p;
+        size_t length = (size_t)(p - name);
+        if (strncmp(check->clean, name, length) == 0 &&
+            (check->clean[length] == '\0' || check->clean[length] == '\\' || check->clean[length] == '/'))
+            continue;
+        memcpy(folder, name, length);
+        folder[length] = '\0';
+        asked = true;
+        DWORD attributes = GetFileAttributesA(folder);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            memcpy(check->link, folder, length + 1);
+            return true;
+        }
+    }
+    // A folder above the one kept is known already: the deeper one stays.
+    if (asked) {
+        memcpy(check->clean, name, (size_t)(end - name));
+        check->clean[end - name] = '\0';
+    }
+    return false;
+}
+
+int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held, HeldFiles *beyondLinks)
+{
+    LinkCheck check;
+    check.prefixLength = strlen(prefix);
     EntryStates entries = {NULL, 0, true};
     PassFolders folders;
     ZeroMemory(&folders, sizeof folders);
@@ -175,6 +223,7 @@ int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held)
         int removed = 0;
         inUse = 0;
         folders.used = folders.count = 0;
+        check.clean[0] = check.link[0] = '\0';
         // The entries before and after the one tried: an entry with one of
         // them inside it is a folder, kept for later without a call.
         char ring[3][MAX_PATH];
@@ -185,7 +234,10 @@ int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held)
             more = ReadListEntry(list, prefix, next);
             if (!more)
                 next[0] = '\0';
-            if (GetState(entries, index) != ENTRY_GONE) {
+            unsigned char state = GetState(entries, index);
+            if (state == ENTRY_BEYOND_LINK || (state != ENTRY_GONE && BelowLink(&check, name))) {
+                SetState(entries, index, ENTRY_BEYOND_LINK);
+            } else if (state != ENTRY_GONE) {
                 bool folder = Holds(name, previous) || Holds(name, next);
                 EntryOutcome outcome = folder ? OUTCOME_FOLDER : RemoveEntry(name, false);
                 // Without memory to keep it, a folder is tried in list
@@ -217,11 +269,23 @@ int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held)
     // use are the held ones. Without the states they are found again.
     if (held != NULL && inUse > 0) {
         char name[MAX_PATH];
+        check.clean[0] = check.link[0] = '\0';
         for (size_t index = 0; ReadListEntry(list, prefix, name); index++) {
             unsigned char state = GetState(entries, index);
-            if (entries.usable ? state == ENTRY_IN_USE : RemoveEntry(name, false) == OUTCOME_IN_USE)
+            if (entries.usable ? state == ENTRY_IN_USE
+                               : !BelowLink(&check, name) && RemoveEntry(name, false) == OUTCOME_IN_USE)
                 AddHeldFile(held, name);
         }
+        fseek(list, 0, SEEK_SET);
+    }
+    // What stays below a link is named to the user; without the states it
+    // is found again.
+    if (beyondLinks != NULL) {
+        char name[MAX_PATH];
+        check.clean[0] = check.link[0] = '\0';
+        for (size_t index = 0; ReadListEntry(list, prefix, name); index++)
+            if (entries.usable ? GetState(entries, index) == ENTRY_BEYOND_LINK : BelowLink(&check, name))
+                AddHeldFile(beyondLinks, name);
         fseek(list, 0, SEEK_SET);
     }
     free(folders.names);

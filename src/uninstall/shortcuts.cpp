@@ -7,6 +7,7 @@
 
 #include "../app/app.h"
 #include "../app/file_calls.h"
+#include "../app/held_folder.h"
 #include "../setup/setup.h"
 
 // Folders nested deeper in the program group stay, with those above them.
@@ -55,30 +56,77 @@ static void RemoveEntry(Char *path, size_t length, DWORD attributes, int depth)
     RemoveFolder(path);
 }
 
-template <typename Char>
-static void RemoveShortcutsNamedIn()
+// The NT family's walk: every folder is held while its entries go, and
+// each entry is opened relative to its held parent, so a folder renamed
+// away and replaced by a link meanwhile is neither named nor followed.
+static void EmptyHeldFolder(HANDLE folder, int depth);
+
+static void RemoveHeldEntry(HANDLE parent, const ListedEntry &entry, void *context)
+{
+    int depth = *(const int *)context;
+    EntryKind kind;
+    HANDLE handle = OpenHeldEntry(parent, entry, &kind);
+    if (handle == NULL)
+        return;
+    if (kind == ENTRY_FOLDER && depth > 0)
+        EmptyHeldFolder(handle, depth - 1);
+    DeleteHeldEntry(handle, kind);
+    CloseHandle(handle);
+}
+
+static void EmptyHeldFolder(HANDLE folder, int depth)
+{
+    if (g_heldFolderHook != NULL)
+        g_heldFolderHook(folder);
+    ListHeldFolder(folder, RemoveHeldEntry, &depth);
+}
+
+static void RemoveWideShortcuts()
+{
+    WCHAR path[MAX_PATH];
+    const int linkFolders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU};
+    for (int csidl : linkFolders)
+        if (GetSpecialFolderPath(NULL, csidl, "Melvox.lnk", path))
+            RemoveByReplacing(path);
+    if (!GetSpecialFolderPath(NULL, CSIDL_PROGRAMS, "Melvox", path))
+        return;
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    // A group that is a link goes as a link where the system allows it.
+    // Without the calls that hold it, an ordinary group stays untouched.
+    HANDLE group = HoldFolder(path, true);
+    if (group == NULL) {
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            RemoveDirectoryW(path);
+        return;
+    }
+    if (GROUP_DEPTH > 0)
+        EmptyHeldFolder(group, GROUP_DEPTH - 1);
+    DeleteHeldEntry(group, ENTRY_FOLDER);
+    CloseHandle(group);
+}
+
+static void RemoveNarrowShortcuts()
 {
     // A folder that cannot be resolved gives no path, and nothing is
     // deleted for it.
-    Char path[MAX_PATH];
+    char path[MAX_PATH];
     const int linkFolders[] = {CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU};
     for (int csidl : linkFolders)
         if (GetSpecialFolderPath(NULL, csidl, "Melvox.lnk", path))
             DeleteOne(path);
     if (GetSpecialFolderPath(NULL, CSIDL_PROGRAMS, "Melvox", path)) {
         DWORD attributes = Attributes(path);
-        size_t length = 0;
-        while (path[length] != 0)
-            length++;
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            RemoveEntry(path, length, attributes, GROUP_DEPTH);
+            RemoveEntry(path, strlen(path), attributes, GROUP_DEPTH);
     }
 }
 
 void RemoveShortcuts()
 {
     if (g_osVersion.dwPlatformId == PLATFORM_WIN9X)
-        RemoveShortcutsNamedIn<char>();
+        RemoveNarrowShortcuts();
     else
-        RemoveShortcutsNamedIn<WCHAR>();
+        RemoveWideShortcuts();
 }

@@ -33,8 +33,10 @@ void FreeHeldFiles(HeldFiles *held);
 // Removes every entry of the open list, in passes until one removes
 // nothing, and leaves the list at its start. Returns the number of passes,
 // the last (empty) one included. held, when given, receives the files the
-// last pass found in use.
-int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held = NULL);
+// last pass found in use. An entry with a link (a reparse point) among its
+// folders below the install folder stays untouched; beyondLinks, when
+// given, receives those.
+int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held = NULL, HeldFiles *beyondLinks = NULL);
 
 // The first listed program file (.exe) that exists and that some process
 // runs, other than this program itself; false when there is none. Leaves

@@ -543,6 +543,25 @@ TEST_F(SetupApply, ShellLinkRefusesWhatItCannotSave)
 
     EXPECT_EQ(S_OK, CreateShellLink(target.c_str(), Join(folder, "ok.lnk").c_str(), "Melvox"));
     EXPECT_TRUE(FileExists(Join(folder, "ok.lnk")));
+    // The NT family's road writes the same bytes into a new file renamed
+    // over the name, which may hold another file: nothing else is left.
+    WriteFileText(Join(folder, "wide.lnk"), "an older file");
+    const std::string widePath = Join(folder, "wide.lnk"); // ASCII
+    const std::wstring wide(widePath.begin(), widePath.end());
+    EXPECT_EQ(S_OK, CreateShellLink(target.c_str(), wide.c_str(), "Melvox"));
+    std::string narrowBytes, wideBytes;
+    EXPECT_TRUE(ReadFileText(Join(folder, "ok.lnk"), &narrowBytes) && ReadFileText(Join(folder, "wide.lnk"), &wideBytes));
+    EXPECT_EQ(narrowBytes, wideBytes);
+    const std::wstring wideMissing(wide.substr(0, wide.rfind(L'\\')) + L"\\missing\\x.lnk");
+    EXPECT_TRUE(FAILED(CreateShellLink(target.c_str(), wideMissing.c_str(), "Melvox")));
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(Join(folder, "*").c_str(), &found);
+    int files = 0;
+    do
+        files += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    EXPECT_EQ(2, files) << "a temporary file stayed";
 
     // A link path of MAX_PATH characters or more would be cut short.
     std::string longName = Join(folder, std::string(MAX_PATH, 'a') + ".lnk");

@@ -244,6 +244,29 @@ TEST_F(SetupRun, OkAppliesEverythingAndDoneOpensTheGroup)
     EXPECT_TRUE(CloseOtherWindow("Melvox", 10000)) << "no folder window for the program group";
 }
 
+// The group removed while the Completion dialog is open, and a program
+// planted beside it under the group's bare name: Done starts nothing and
+// opens nothing.
+TEST_F(SetupRun, DoneOpensNothingWhereTheGroupWas)
+{
+    const std::string record = Join(MakeTempFolder("planted"), "ran.txt");
+    const std::string planted = Join(SpecialFolder(CSIDL_PROGRAMS), "Melvox.exe");
+    SetEnvironmentVariableA("MELVOX_RECORDER_OUT", record.c_str());
+    HWND setup = StartSetup();
+    SetEnvironmentVariableA("MELVOX_RECORDER_OUT", NULL);
+    ASSERT_TRUE(setup != NULL);
+    Press(setup, IDOK);
+    HWND done = WaitForSetupDialog(process.pid, "Done");
+    ASSERT_TRUE(done != NULL);
+    ASSERT_TRUE(RemoveTree(ProgramGroup()));
+    ASSERT_TRUE(CopyFileTo(BuiltFile("tests/uninstall/interpreter_recorder.exe"), planted));
+    Press(done, IDOK);
+    EXPECT_EQ(0u, process.Wait(15000));
+    EXPECT_FALSE(CloseOtherWindow("Melvox", 1500)) << "a folder window opened";
+    EXPECT_FALSE(FileExists(record)) << "the planted program ran";
+    DeleteFileA(planted.c_str());
+}
+
 TEST_F(SetupRun, EscInTheCompletionDialogEndsWithoutGroup)
 {
     HWND setup = StartSetup();

@@ -14,6 +14,7 @@
 #include "resource.h"
 #include "setup_helpers.h"
 #include "testsupport.h"
+#include "app/held_folder.h"
 #include "uninstall/uninstall.h"
 #include "uninstall_support.h"
 
@@ -1076,8 +1077,9 @@ std::string Ansi(const wchar_t *text)
 }
 
 // The real setup in install with every box checked, through to its end;
-// Done opens the program group's folder window, which is closed.
-void SetUpWithEveryBox(const std::string &program, const std::string &install)
+// Done opens the program group's folder window, which is closed, or with
+// groupWindow false, opens none.
+void SetUpWithEveryBox(const std::string &program, const std::string &install, bool groupWindow = true)
 {
     Process setup;
     ASSERT_TRUE(setup.Start("\"" + program + "\" /setup", install));
@@ -1094,7 +1096,10 @@ void SetUpWithEveryBox(const std::string &program, const std::string &install)
     EXPECT_EQ(install, ControlText(done, IDC_FOLDER));
     Press(done, IDOK);
     EXPECT_EQ(0u, setup.Wait(15000));
-    EXPECT_TRUE(CloseOtherWindow("Melvox", 15000, true)) << "no program group window";
+    if (groupWindow)
+        EXPECT_TRUE(CloseOtherWindow("Melvox", 15000, true)) << "no program group window";
+    else
+        EXPECT_FALSE(CloseOtherWindow("Melvox", 3000, true)) << "a window opened for the group";
 }
 
 // East Asian Windows: ANSI code page 932, 936 or 950, where the trail byte
@@ -1227,13 +1232,33 @@ void RunOnHost(const std::wstring &command, const std::wstring &directory, const
         Sleep(50);
 }
 
+// The host's name of a path, quoted for a host command line.
+std::wstring OnHost(const std::string &path)
+{
+    typedef char *(CDECL * UnixNameCall)(LPCWSTR);
+    UnixNameCall unixName = (UnixNameCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                                  "wine_get_unix_file_name");
+    char *name = unixName ? unixName(Wide(path).c_str()) : NULL;
+    if (name == NULL)
+        return L"";
+    std::wstring wide(strlen(name), L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, name, -1, &wide[0], (int)wide.size() + 1) - 1);
+    HeapFree(GetProcessHeap(), 0, name);
+    return L"\"" + wide + L"\"";
+}
+
 // A user whose folders are named outside the ANSI code page (Cyrillic on
 // 1252): the shell's folders lie below "...\Дмитрий", whose ANSI name is
 // "???????". Setup with every box checked makes the five links there, the
 // uninstall removes them and the group, and the same layout below
 // "Dmitrij", which '?' matches, stays. So it does when the uninstall's
 // step finds a folder link to it in the group, or the group replaced by
-// one: a link is never entered.
+// one: a link is never entered. Links planted before setup are replaced,
+// never written through: the desktop's link name as a symbolic link and
+// the start menu's as a hard link to decoys, the group as a folder link
+// (setup then makes no group and opens nothing); and the uninstall
+// neither clears nor deletes through melvox.gid, a link to a read-only
+// decoy, nor through a folder link inside the install folder.
 TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
 {
     const std::string root = MakeTempFolder("e2e-users"), other = root + "\\Dmitrij";
@@ -1247,8 +1272,18 @@ TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
     CreateDirectoryA(other.c_str(), NULL);
     LayOut(other, {{"Desktop\\"}, {"Desktop\\Melvox.lnk"}, {"Start Menu\\"}, {"Start Menu\\Melvox.lnk"},
                    {"Start Menu\\Programs\\"}, {"Start Menu\\Programs\\Melvox\\"},
-                   {"Start Menu\\Programs\\Melvox\\Melvox.lnk"}});
-    const std::string decoys = ListTree(other);
+                   {"Start Menu\\Programs\\Melvox\\Melvox.lnk"}, {"help.gid", FILE_ATTRIBUTE_READONLY}});
+    auto decoyState = [&] {
+        std::string state = ListTree(other), bytes;
+        for (const char *name : {"Desktop\\Melvox.lnk", "Start Menu\\Melvox.lnk",
+                                 "Start Menu\\Programs\\Melvox\\Melvox.lnk", "help.gid"}) {
+            ReadFileText(Join(other, name), &bytes);
+            state += std::string(name) + " " + std::to_string(GetFileAttributesA(Join(other, name).c_str())) +
+                     " " + bytes + "\n";
+        }
+        return state;
+    };
+    const std::string decoys = decoyState();
 
     // The shell's folders moved there by UTF-16 names; put back, and the
     // tree removed without following its links, whatever fails.
@@ -1274,19 +1309,37 @@ TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
             RegCloseKey(opened);
         }
 
+    RunOnHost(L"ln -s ../../Dmitrij/Desktop/Melvox.lnk Melvox.lnk", desktop, desktop + L"\\Melvox.lnk");
+    RunOnHost(L"ln \"../../Dmitrij/Start Menu/Melvox.lnk\" Melvox.lnk", startMenu, startMenu + L"\\Melvox.lnk");
+    RunOnHost(L"ln -s \"../../../Dmitrij/Start Menu/Programs/Melvox\" Melvox", programs, group);
+    ASSERT_EQ(0x410u, GetFileAttributesW(group.c_str())) << "no folder link";
+
     RemoveAllMelvoxKeys();
     folder = MakeInstall("e2e-users", true);
     program = Join(folder, "uninstall.exe");
-    ASSERT_NO_FATAL_FAILURE(SetUpWithEveryBox(program, folder));
     const std::wstring made[] = {desktop + L"\\Melvox.lnk", startMenu + L"\\Melvox.lnk",
                                  group + L"\\Melvox.lnk", group + L"\\Melvox help.lnk",
                                  group + L"\\Console MVX manual.lnk"};
     const char *targets[] = {"Melvox.exe", "Melvox.exe", "Melvox.exe", "Melvox.hlp", "Mvx.txt"};
+    ASSERT_NO_FATAL_FAILURE(SetUpWithEveryBox(program, folder, false));
+    EXPECT_EQ(decoys, decoyState());
+    EXPECT_EQ(0x410u, GetFileAttributesW(group.c_str()));
+    for (int i = 0; i < 2; i++) {
+        setuptest::LinkInfo info;
+        EXPECT_TRUE(setuptest::ReadLink(made[i], &info) && info.target == Join(folder, targets[i]));
+    }
+    RunOnHost(L"rm Melvox", programs, group, true);
+    ASSERT_NO_FATAL_FAILURE(SetUpWithEveryBox(program, folder));
     for (int i = 0; i < 5; i++) {
         setuptest::LinkInfo info;
         EXPECT_TRUE(setuptest::ReadLink(made[i], &info)) << targets[i];
         EXPECT_EQ(Join(folder, targets[i]), info.target);
     }
+    DeleteFileA(Join(folder, "melvox.gid").c_str());
+    RunOnHost(L"ln -s " + OnHost(Join(other, "help.gid")) + L" melvox.gid", Wide(folder),
+              Wide(Join(folder, "melvox.gid")));
+    std::string linkedBytes;
+    ASSERT_TRUE(ReadFileText(Join(folder, "melvox.gid"), &linkedBytes) && linkedBytes == "content of help.gid");
     Process process;
     HWND box = StartAndConfirm(&process);
     ASSERT_NE(nullptr, box);
@@ -1294,7 +1347,7 @@ TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
     EXPECT_EQ(0u, process.Wait(15000)) << "the uninstall did not end (a message?)";
     for (const std::wstring &gone : {made[0], made[1], group})
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(gone.c_str())) << Ansi(gone.c_str());
-    EXPECT_EQ(decoys, ListTree(other));
+    EXPECT_EQ(decoys, decoyState());
     EXPECT_TRUE(WaitUntilGone(folder, 12000)) << ListTree(folder);
 
     // The uninstall's step on its own: links made on the host's side.
@@ -1306,7 +1359,90 @@ TEST_F(EndToEnd, ShortcutsInUserFoldersNamedOutsideTheCodePage)
     RunOnHost(L"ln -s ../../../Dmitrij Melvox", programs, group);
     ASSERT_EQ(0x410u, GetFileAttributesW(group.c_str())) << "no folder link";
     RemoveShortcuts();
-    EXPECT_EQ(decoys, ListTree(other));
+    EXPECT_EQ(decoys, decoyState());
+
+    // A listed entry below a folder link inside the install folder stays
+    // and is named; the rest of the list goes.
+    const std::string linked = MakeTempFolder("e2e-linked");
+    RunOnHost(L"ln -s " + OnHost(Join(other, "Start Menu")) + L" sub", Wide(linked), Wide(Join(linked, "sub")));
+    LayOut(linked, {{"own\\"}, {"own\\x.txt"}});
+    HeldFiles named = {};
+    RemoveWithList(linked + "\\", "own\\x.txt\nsub\\Melvox.lnk\nsub\\Programs\\Melvox\\Melvox.lnk\nown\n", &named);
+    EXPECT_FALSE(Exists(linked, "own"));
+    EXPECT_EQ(2, named.count);
+    EXPECT_EQ(Join(linked, "sub\\Melvox.lnk"), named.count ? named.names : "");
+    FreeHeldFiles(&named);
+    EXPECT_EQ(decoys, decoyState());
+    RunOnHost(L"rm sub", Wide(linked), Wide(Join(linked, "sub")), true);
+    RemoveTree(linked);
+}
+
+} // namespace
+
+namespace {
+
+// The race of the program group's removal, made deterministic at the
+// walk's hook: each time the walk has entered a folder, a second process
+// tries to rename that folder away, and where that works a link to the
+// decoy is put at its name. Held, no folder can be renamed, the group goes
+// and the decoy stays; let go, the renames go through, so the check would
+// catch a walk that held nothing.
+std::wstring g_raceDecoy;
+int g_raceRenames;
+
+void RaceTheWalk(HANDLE folder)
+{
+    typedef DWORD(WINAPI * FinalPathCall)(HANDLE, LPWSTR, DWORD, DWORD);
+    FinalPathCall finalPath = (FinalPathCall)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"),
+                                                                    "GetFinalPathNameByHandleW");
+    WCHAR path[MAX_PATH];
+    DWORD n = finalPath ? finalPath(folder, path, MAX_PATH, 0) : 0;
+    ASSERT_TRUE(n > 4 && n < MAX_PATH);
+    const std::wstring name(path + 4), moved = name + L".moved"; // after "\\?\"
+    std::wstring line = L"C:\\windows\\system32\\cmd.exe /c move \"" + name + L"\" \"" + moved + L"\"";
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION started = {};
+    ASSERT_TRUE(CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &startup, &started));
+    WaitForSingleObject(started.hProcess, 15000);
+    CloseHandle(started.hProcess);
+    CloseHandle(started.hThread);
+    if (GetFileAttributesW(moved.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    g_raceRenames++;
+    RunOnHost(L"ln -s " + g_raceDecoy + L" " + OnHost(Ansi(name.c_str())), L"C:\\", name);
+}
+
+TEST_F(EndToEnd, GroupFoldersHeldWhileTheWalkRemovesThem)
+{
+    const std::string programs = SpecialFolder(CSIDL_PROGRAMS), group = Join(programs, "Melvox");
+    const std::string decoy = MakeTempFolder("e2e-race");
+    LayOut(decoy, {{"Melvox.lnk"}, {"inner\\"}, {"inner\\keep.txt"}});
+    const std::string decoys = ListTree(decoy);
+    g_raceDecoy = OnHost(decoy);
+    for (bool letGo : {false, true}) {
+        SCOPED_TRACE(letGo ? "let go" : "held");
+        CreateDirectoryA(group.c_str(), NULL);
+        LayOut(group, {{"Melvox.lnk"}, {"inner\\"}, {"inner\\deeper\\"}, {"inner\\deeper\\x.txt"}});
+        g_raceRenames = 0;
+        g_letGoOfFolders = letGo;
+        g_heldFolderHook = RaceTheWalk;
+        RemoveShortcuts();
+        g_heldFolderHook = NULL;
+        g_letGoOfFolders = false;
+        if (letGo) {
+            EXPECT_GT(g_raceRenames, 0) << "the race never won: it proves nothing";
+            printf("renames won without the hold: %d\n", g_raceRenames);
+        } else {
+            EXPECT_EQ(0, g_raceRenames);
+            EXPECT_FALSE(FolderExists(group)) << ListTree(group);
+            EXPECT_EQ(decoys, ListTree(decoy));
+        }
+    }
+    // What the won race left: the links and the renamed folders.
+    RunOnHost(L"rm -rf Melvox Melvox.moved", Wide(programs), Wide(group + ".moved"), true);
+    for (int i = 0; i < 100 && FolderExists(group); i++)
+        Sleep(50);
+    RemoveTree(decoy);
 }
 
 } // namespace

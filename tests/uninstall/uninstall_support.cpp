@@ -34,14 +34,14 @@ bool Exists(const std::string &root, const std::string &name)
     return GetFileAttributesA(Join(root, name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-int RemoveWithList(const std::string &prefix, const std::string &listBytes)
+int RemoveWithList(const std::string &prefix, const std::string &listBytes, HeldFiles *beyondLinks)
 {
     std::string listPath = Join(prefix, "..\\test-list.lst");
     WriteFileText(listPath, listBytes);
     FILE *list = fopen(listPath.c_str(), "rb");
     if (!list)
         return -1;
-    int passes = RemoveListedFiles(list, prefix.c_str());
+    int passes = RemoveListedFiles(list, prefix.c_str(), NULL, beyondLinks);
     fclose(list);
     DeleteFileA(listPath.c_str());
     return passes;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "uninstall/uninstall.h"
+
 namespace uninstalltest {
 
 // A file (content non-empty or "") or a folder (name ending in '\\') to
@@ -21,7 +23,7 @@ void LayOut(const std::string &root, const std::vector<Item> &items);
 bool Exists(const std::string &root, const std::string &name);
 
 // Runs RemoveListedFiles on a list with these bytes; returns the passes.
-int RemoveWithList(const std::string &prefix, const std::string &listBytes);
+int RemoveWithList(const std::string &prefix, const std::string &listBytes, HeldFiles *beyondLinks = NULL);
 
 // What setup's OK runs, in this process, without the Completion dialog:
 // ApplySetup on a Setup dialog with all five types and shell integration
