@@ -87,7 +87,13 @@ TEST_F(Faults, HostileSpellingsDeleteNothingOutside)
     list += "sub\\b.txt\r\nsub\r\n";
     List(list);
 
-    ASSERT_TRUE(RunUninstall(install));
+    // The skipped lines are named by number (the first of them is line 2),
+    // as many as the message holds.
+    std::string message;
+    ASSERT_TRUE(RunUninstall(install, 60000, &message));
+    EXPECT_EQ(0u, message.find("Some entries of Uninstall.lst could not be removed:\nline 2 of Uninstall.lst\n"
+                               "line 3 of Uninstall.lst\n")) << message;
+    EXPECT_NE(std::string::npos, message.find("...\nPlease delete them by hand.")) << message;
     EXPECT_FALSE(FileExists(install.list));
     EXPECT_FALSE(FileExists(In("a.txt")));
     EXPECT_FALSE(FolderExists(In("sub")));
@@ -96,7 +102,9 @@ TEST_F(Faults, HostileSpellingsDeleteNothingOutside)
 }
 
 // A line holding a NUL is no file name: neither its head nor its tail is
-// deleted. Codes 128 to 255 are ordinary name characters.
+// deleted. Codes 128 to 255 are ordinary name characters. Those lines, one
+// too long for a path and a device name that the system refuses stay, and
+// the closing message names each of them; all else goes as before.
 TEST_F(Faults, NulAndHighBytesInTheList)
 {
     const char *const removed[] = {"J\xF6rg.txt", "\xE9t\xE9\\\xE0\xFF.dat", "name\xA0", "\xA0lead"};
@@ -106,10 +114,16 @@ TEST_F(Faults, NulAndHighBytesInTheList)
     Plant(In("cd"));
     std::string list = "J\xF6rg.txt\r\n\xE9t\xE9\\\xE0\xFF.dat\r\n\xE9t\xE9\r\n";
     list += std::string("ab\0cd\r\n", 7) + std::string("\0\r\n\0\0", 5) + "\r\n";
-    list += "name\xA0\r\n\xA0lead\n\xFF\xFE\x80\n";
+    list += "name\xA0\r\n\xA0lead\n\xFF\xFE\x80\n" + std::string(315, 'L') + "\r\nCON\r\n";
     List(list);
 
-    ASSERT_TRUE(RunUninstall(install));
+    std::string message;
+    ASSERT_TRUE(RunUninstall(install, 60000, &message));
+    std::string lines;
+    for (int line : {4, 5, 6, 10})
+        lines += "line " + std::to_string(line) + " of Uninstall.lst\n";
+    EXPECT_EQ("Some entries of Uninstall.lst could not be removed:\n" + lines + In("CON") +
+              "\nPlease delete them by hand.", message);
     for (const char *name : removed)
         EXPECT_FALSE(FileExists(In(name))) << name;
     EXPECT_FALSE(FolderExists(In("\xE9t\xE9")));
