@@ -28,7 +28,8 @@ static WCHAR *ReadPendingValue(HKEY key, DWORD *size)
         type != REG_MULTI_SZ || *size == 0)
         return NULL;
     WCHAR *value = (WCHAR *)calloc(1, *size + 2 * sizeof(WCHAR));
-    if (value != NULL && RegQueryValueExW(key, PENDING_VALUE, NULL, &type, (BYTE *)value, size) != ERROR_SUCCESS) {
+    if (value != NULL &&
+        RegQueryValueExW(key, PENDING_VALUE, NULL, &type, (BYTE *)value, size) != ERROR_SUCCESS) {
         free(value);
         value = NULL;
     }

@@ -66,14 +66,16 @@ struct LateTexts {
     char listLine[MESSAGE_SIZE];
 };
 
-// The names, one a line, as many as fit whole; "..." stands for the rest.
+// The names, one a line, as many as fit whole and a message box shows
+// well; "..." stands for the rest.
 static void ListNames(char *buffer, size_t size, const HeldFiles *names)
 {
+    enum { SHOWN_NAMES = 12 };
     buffer[0] = '\0';
     const char *name = names->names;
     for (int i = 0; i < names->count; i++, name += strlen(name) + 1) {
         size_t used = strlen(buffer);
-        if (used + strlen(name) + 6 > size) {
+        if (i == SHOWN_NAMES || used + strlen(name) + 6 > size) {
             AppendText(buffer, size, "...");
             return;
         }
@@ -90,12 +92,12 @@ static void ListNames(char *buffer, size_t size, const HeldFiles *names)
 // left for any other reason, which the user deletes by hand.
 static void TellWhatStays(const HeldFiles *held, bool scheduled, const HeldFiles *left, const LateTexts *texts)
 {
-    char message[3 * MESSAGE_SIZE] = "";
+    char message[4 * MESSAGE_SIZE] = "";
     if (held->count + held->lost > 0)
         FormatOneString(message, sizeof message, scheduled ? texts->atRestart : texts->byHand,
                         held->count > 0 ? held->names : "");
     if (left->count + left->lost > 0) {
-        char names[MESSAGE_SIZE], part[2 * MESSAGE_SIZE];
+        char names[2 * MESSAGE_SIZE], part[3 * MESSAGE_SIZE];
         ListNames(names, sizeof names, left);
         FormatOneString(part, sizeof part, texts->left, names);
         if (message[0] != '\0')
@@ -126,6 +128,7 @@ static void RemoveInstalledFiles(FILE *list, const char *prefix, const char *fol
     bool scheduled = held.count + held.lost > 0 && ScheduleHeldFiles(list, prefix, folder, &held);
     TellWhatStays(&held, scheduled, left, texts);
     FreeHeldFiles(&held);
+    left->exempt[0] = left->exempt[1] = NULL;
 }
 
 void RunUninstall()

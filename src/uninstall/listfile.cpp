@@ -131,7 +131,8 @@ ListLine ReadListLine(FILE *list, const char *prefix, char *fullName)
     TrimTrailing(line);
     if (line[0] == '\0')
         return LINE_EMPTY;
-    if (IsTraversalEntry(line) || !CopyText(fullName, MAX_PATH, prefix) || !AppendText(fullName, MAX_PATH, line))
+    if (IsTraversalEntry(line) || !CopyText(fullName, MAX_PATH, prefix) ||
+        !AppendText(fullName, MAX_PATH, line))
         return LINE_REFUSED;
     return LINE_ENTRY;
 }

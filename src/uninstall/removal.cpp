@@ -96,7 +96,9 @@ static bool IsEmptyFolder(const char *folder)
     return empty;
 }
 
-enum EntryOutcome { OUTCOME_STAYS, OUTCOME_IN_USE, OUTCOME_REFUSED, OUTCOME_MISSING, OUTCOME_REMOVED, OUTCOME_FOLDER };
+enum EntryOutcome {
+    OUTCOME_STAYS, OUTCOME_IN_USE, OUTCOME_REFUSED, OUTCOME_MISSING, OUTCOME_REMOVED, OUTCOME_FOLDER
+};
 
 // Removes one list entry, as a folder or as a file. Most entries go at the
 // first call, so only a refusal asks why: a missing name, a folder met as a
@@ -147,7 +149,8 @@ struct PassCounts {
 };
 
 // Records an entry's outcome and counts it.
-static void Settle(EntryStates &entries, size_t index, EntryOutcome outcome, const char *name, PassCounts *counts)
+static void Settle(EntryStates &entries, size_t index, EntryOutcome outcome, const char *name,
+                   PassCounts *counts)
 {
     SetState(entries, index, outcome == OUTCOME_IN_USE    ? ENTRY_IN_USE
                              : outcome == OUTCOME_REFUSED ? ENTRY_REFUSED
@@ -234,7 +237,9 @@ static void NoteWhatStays(FILE *list, const char *prefix, const EntryStates &ent
             EntryOutcome outcome = RemoveListedEntry(name, false);
             if (outcome == OUTCOME_FOLDER)
                 outcome = RemoveListedEntry(name, true);
-            state = outcome == OUTCOME_IN_USE ? ENTRY_IN_USE : outcome == OUTCOME_REFUSED ? ENTRY_REFUSED : ENTRY_TRY;
+            state = outcome == OUTCOME_IN_USE    ? ENTRY_IN_USE
+                    : outcome == OUTCOME_REFUSED ? ENTRY_REFUSED
+                                                 : ENTRY_TRY;
         }
         HeldFiles *into = state == ENTRY_IN_USE ? held : state == ENTRY_REFUSED ? left : NULL;
         if (into != NULL)
