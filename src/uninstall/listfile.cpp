@@ -59,7 +59,10 @@ bool EntryHolds(const char *folder, const char *name)
             continue;
         }
         // Separators are single bytes, and no trail byte is taken for one.
-        const char *nextFolder = NextChar(folder), *nextName = NextChar(name);
+        // No code page leads with an ASCII byte: the system is asked only
+        // for the others, as the removal asks this of every entry twice.
+        const char *nextFolder = (unsigned char)*folder < 0x80 ? folder + 1 : NextChar(folder);
+        const char *nextName = (unsigned char)*name < 0x80 ? name + (*name != '\0') : NextChar(name);
         if (nextFolder - folder != nextName - name)
             return false;
         if (nextName - name == 1 ? LowerAscii(*folder) != LowerAscii(*name) : memcmp(folder, name, 2) != 0)
