@@ -89,9 +89,9 @@ static bool IsEmptyFolder(const char *folder)
     if (search == INVALID_HANDLE_VALUE)
         return false;
     bool empty = true;
-    do
+    do {
         empty = strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0;
-    while (empty && FindNextFileA(search, &found));
+    } while (empty && FindNextFileA(search, &found));
     FindClose(search);
     return empty;
 }
