@@ -21,7 +21,9 @@
 #define IDS_INUSERESTART    5112 /* "Some files are still in use, among them %s ..." */
 #define IDS_INUSEBYHAND     5113 /* "... Please delete them by hand ..." */
 #define IDS_FOLDERCODEPAGE  5114 /* "Melvox cannot be set up or removed from the folder %s ..." */
-#define IDS_LAST_TEXT       5114
+#define IDS_LEFTBYHAND      5115 /* "Some entries of Uninstall.lst could not be removed:\n%s ..." */
+#define IDS_LISTLINE        5116 /* "line %s of Uninstall.lst" */
+#define IDS_LAST_TEXT       5116
 
 /* Setup dialog (SETUPDLG) check boxes */
 #define IDC_ASSOC_MVX       5101

@@ -26,6 +26,49 @@ struct ArchiveType {
     DWORD size;
 };
 
+// Takes one type over: its previous owner and content type are saved
+// first, unless Melvox owns it already; the ShellNew template goes with
+// shell integration.
+static void AssociateType(const ArchiveType &type, bool shellIntegration)
+{
+    char key[MAX_PATH];
+    char previousType[TYPE_SIZE];
+    char previousContent[TYPE_SIZE];
+    ReadRegString(type.extension, "", previousType, "", sizeof previousType);
+    ReadRegString(type.extension, "Content Type", previousContent, "", sizeof previousContent);
+    // Once Melvox owns the type, the owner saved before it stays.
+    if (!EqualsIgnoringCase(previousType, PROGID)) {
+        FormatText(key, sizeof key, KEY_SETUP_FORMAT, type.extension);
+        SetRegistryRoot(HKEY_CURRENT_USER);
+        WriteRegString(key, "Type", previousType);
+        WriteRegString(key, "Content", previousContent);
+        SetRegistryRoot(HKEY_CLASSES_ROOT);
+    }
+    WriteRegString(type.extension, "", PROGID);
+    WriteRegString(type.extension, "Content Type", type.contentType);
+    if (shellIntegration && type.data != NULL) {
+        // Only this key goes: its sub-keys, if another program made
+        // any, are not ours to take, and "Data" is written over anyway.
+        FormatText(key, sizeof key, "%s\\ShellNew", type.extension);
+        DeleteRegKey(key);
+        WriteRegBinary(key, "Data", type.data, type.size);
+    }
+}
+
+// The class key of the Melvox type, its open command and its icon.
+static void WriteProgId(bool havePath, const char *programPath, bool haveCommand, const char *command)
+{
+    WriteRegString(PROGID, "", "Melvox archive");
+    // Quoted: unquoted, the system would try every prefix of a path with
+    // blanks ("C:\Program.exe" for "C:\Program Files\...") first.
+    if (haveCommand)
+        WriteRegString(PROGID "\\shell\\open\\command", "", command);
+    // A path that does not fit is left out rather than registered cut short.
+    char iconLocation[MAX_PATH];
+    if (havePath && FormatText(iconLocation, sizeof iconLocation, "%s,0", programPath))
+        WriteRegString(PROGID "\\DefaultIcon", "", iconLocation);
+}
+
 void ApplyAssociations(HWND hDlg)
 {
     unsigned char mvxData[MVX_TEMPLATE_SIZE];
@@ -60,39 +103,8 @@ void ApplyAssociations(HWND hDlg)
     }
 
     SetRegistryRoot(HKEY_CLASSES_ROOT);
-    for (const ArchiveType &type : types) {
-        if (!haveCommand || !IsDlgButtonChecked(hDlg, type.id))
-            continue;
-        char previousType[TYPE_SIZE];
-        char previousContent[TYPE_SIZE];
-        ReadRegString(type.extension, "", previousType, "", sizeof previousType);
-        ReadRegString(type.extension, "Content Type", previousContent, "", sizeof previousContent);
-        // Once Melvox owns the type, the owner saved before it stays.
-        if (!EqualsIgnoringCase(previousType, PROGID)) {
-            FormatText(key, sizeof key, KEY_SETUP_FORMAT, type.extension);
-            SetRegistryRoot(HKEY_CURRENT_USER);
-            WriteRegString(key, "Type", previousType);
-            WriteRegString(key, "Content", previousContent);
-            SetRegistryRoot(HKEY_CLASSES_ROOT);
-        }
-        WriteRegString(type.extension, "", PROGID);
-        WriteRegString(type.extension, "Content Type", type.contentType);
-        if (shellIntegration && type.data != NULL) {
-            // Only this key goes: its sub-keys, if another program made
-            // any, are not ours to take, and "Data" is written over anyway.
-            FormatText(key, sizeof key, "%s\\ShellNew", type.extension);
-            DeleteRegKey(key);
-            WriteRegBinary(key, "Data", type.data, type.size);
-        }
-    }
-
-    WriteRegString(PROGID, "", "Melvox archive");
-    // Quoted: unquoted, the system would try every prefix of a path with
-    // blanks ("C:\Program.exe" for "C:\Program Files\...") first.
-    if (haveCommand)
-        WriteRegString(PROGID "\\shell\\open\\command", "", command);
-    // A path that does not fit is left out rather than registered cut short.
-    char iconLocation[MAX_PATH];
-    if (havePath && FormatText(iconLocation, sizeof iconLocation, "%s,0", programPath))
-        WriteRegString(PROGID "\\DefaultIcon", "", iconLocation);
+    for (const ArchiveType &type : types)
+        if (haveCommand && IsDlgButtonChecked(hDlg, type.id))
+            AssociateType(type, shellIntegration);
+    WriteProgId(havePath, programPath, haveCommand, command);
 }

@@ -1,5 +1,7 @@
 #include "uninstall.h"
 
+#include <string.h>
+
 #include "../app/app.h"
 #include "../app/held_folder.h"
 #include "../resources/resource.h"
@@ -68,40 +70,73 @@ struct LateTexts {
     WarningText warning;
     char atRestart[MESSAGE_SIZE];
     char byHand[MESSAGE_SIZE];
-    char manually[MESSAGE_SIZE];
+    char left[MESSAGE_SIZE];
+    char listLine[MESSAGE_SIZE];
 };
 
+// The names, one a line, as many as fit whole and a message box shows
+// well; "..." stands for the rest.
+static void ListNames(char *buffer, size_t size, const HeldFiles *names)
+{
+    enum { SHOWN_NAMES = 12 };
+    buffer[0] = '\0';
+    const char *name = names->names;
+    for (int i = 0; i < names->count; i++, name += strlen(name) + 1) {
+        size_t used = strlen(buffer);
+        if (i == SHOWN_NAMES || used + strlen(name) + 6 > size) {
+            AppendText(buffer, size, "...");
+            return;
+        }
+        AppendText(buffer, size, name);
+        if (i + 1 < names->count)
+            AppendText(buffer, size, "\n");
+    }
+    if (names->lost > 0)
+        AppendText(buffer, size, names->count > 0 ? "\n..." : "...");
+}
+
+// One closing word on what stays, when anything does: the held files,
+// which go at the restart where they could be scheduled, and the entries
+// left for any other reason, which the user deletes by hand.
+static void TellWhatStays(const HeldFiles *held, bool scheduled, const HeldFiles *left, const LateTexts *texts)
+{
+    char message[4 * MESSAGE_SIZE] = "";
+    if (held->count + held->lost > 0)
+        FormatOneString(message, sizeof message, scheduled ? texts->atRestart : texts->byHand,
+                        held->count > 0 ? held->names : "");
+    if (left->count + left->lost > 0) {
+        char names[2 * MESSAGE_SIZE], part[3 * MESSAGE_SIZE];
+        ListNames(names, sizeof names, left);
+        FormatOneString(part, sizeof part, texts->left, names);
+        if (message[0] != '\0')
+            AppendText(message, sizeof message, "\n\n");
+        AppendText(message, sizeof message, part);
+    }
+    if (message[0] == '\0')
+        return;
+    bool allWell = scheduled && left->count + left->lost == 0;
+    MessageBoxA(NULL, message, texts->warning.caption,
+                MB_OK | (allWell ? MB_ICONINFORMATION : MB_ICONEXCLAMATION) | MB_SETFOREGROUND);
+}
+
 // Removes the listed files. What another process holds goes at the next
-// restart; the user hears which file, and what to do where it cannot be
-// scheduled.
+// restart; the user hears which file, what else stays, and what to do
+// where it cannot be scheduled.
 static void RemoveInstalledFiles(FILE *list, const char *prefix, const char *folder,
-                                 const char *programPath, const LateTexts *texts)
+                                 const char *programPath, HeldFiles *left, const LateTexts *texts)
 {
     char listPath[MAX_PATH];
-    HeldFiles held, beyondLinks;
+    HeldFiles held;
     ZeroMemory(&held, sizeof held);
-    ZeroMemory(&beyondLinks, sizeof beyondLinks);
-    held.exempt[0] = programPath;
+    held.exempt[0] = left->exempt[0] = programPath;
     if (JoinPath(listPath, sizeof listPath, folder, LIST_FILE_NAME))
-        held.exempt[1] = listPath;
-    RemoveListedFiles(list, prefix, &held, &beyondLinks);
-    // Entries below a link inside the install folder stay: the user
-    // hears of the first.
-    if (beyondLinks.count + beyondLinks.lost > 0) {
-        char message[MESSAGE_SIZE];
-        FormatOneString(message, sizeof message, texts->manually, beyondLinks.count > 0 ? beyondLinks.names : "");
-        MessageBoxA(NULL, message, texts->warning.caption, MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
-    }
-    FreeHeldFiles(&beyondLinks);
-    if (held.count + held.lost > 0) {
-        bool scheduled = ScheduleHeldFiles(list, prefix, folder, &held);
-        char message[MESSAGE_SIZE];
-        FormatOneString(message, sizeof message, scheduled ? texts->atRestart : texts->byHand,
-                        held.count > 0 ? held.names : "");
-        MessageBoxA(NULL, message, texts->warning.caption,
-                    MB_OK | (scheduled ? MB_ICONINFORMATION : MB_ICONEXCLAMATION) | MB_SETFOREGROUND);
-    }
+        held.exempt[1] = left->exempt[1] = listPath;
+    left->lineFormat = texts->listLine;
+    RemoveListedFiles(list, prefix, &held, left);
+    bool scheduled = held.count + held.lost > 0 && ScheduleHeldFiles(list, prefix, folder, &held);
+    TellWhatStays(&held, scheduled, left, texts);
     FreeHeldFiles(&held);
+    left->exempt[0] = left->exempt[1] = NULL;
 }
 
 void RunUninstall()
@@ -133,13 +168,17 @@ void RunUninstall()
     ComposeWarningText(&texts.warning);
     CopyText(texts.atRestart, sizeof texts.atRestart, LoadText(IDS_INUSERESTART));
     CopyText(texts.byHand, sizeof texts.byHand, LoadText(IDS_INUSEBYHAND));
-    CopyText(texts.manually, sizeof texts.manually, LoadText(IDS_DELETEMANUALLY));
+    CopyText(texts.left, sizeof texts.left, LoadText(IDS_LEFTBYHAND));
+    CopyText(texts.listLine, sizeof texts.listLine, LoadText(IDS_LISTLINE));
     ReleaseLanguageModule();
     CleanUpRegistry();
-    RemoveShortcuts();
+    HeldFiles left;
+    ZeroMemory(&left, sizeof left);
+    RemoveShortcuts(&left);
     DeleteHelpIndex("melvox.gid", L"melvox.gid");
     DeleteHelpIndex("melvox.fts", L"melvox.fts");
-    RemoveInstalledFiles(list, prefix, folder, programPath, &texts);
+    RemoveInstalledFiles(list, prefix, folder, programPath, &left, &texts);
+    FreeHeldFiles(&left);
     fclose(list);
     DeleteFileA(LIST_FILE_NAME);
 

@@ -12,17 +12,9 @@ void AddHeldFile(HeldFiles *held, const char *name)
         if (exempt != NULL && EqualsIgnoringCase(name, exempt))
             return;
     size_t length = strlen(name) + 1;
-    if (held->used + length > held->size) {
-        size_t size = held->size ? held->size * 2 : 1024;
-        while (size < held->used + length)
-            size *= 2;
-        char *grown = (char *)realloc(held->names, size);
-        if (grown == NULL) {
-            held->lost++;
-            return;
-        }
-        held->names = grown;
-        held->size = size;
+    if (!GrowBlock((void **)&held->names, &held->size, held->used + length, 1)) {
+        held->lost++;
+        return;
     }
     memcpy(held->names + held->used, name, length);
     held->used += length;
@@ -37,6 +29,17 @@ void FreeHeldFiles(HeldFiles *held)
     held->count = held->lost = 0;
 }
 
+bool IsFileInUse(const char *name)
+{
+    // A running program's file still opens for reading with no sharing
+    // (under Wine at least); for writing it is refused.
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(file);
+    return false;
+}
+
 static bool IsProgramFile(const char *name)
 {
     size_t n = strlen(name);
@@ -48,37 +51,26 @@ bool FindRunningProgram(FILE *list, const char *prefix, const char *programPath,
     bool found = false;
     while (!found && ReadListEntry(list, prefix, name)) {
         // A listed uninstall.exe is this program: it runs, and goes last.
-        if (!IsProgramFile(name) || EqualsIgnoringCase(name, programPath))
-            continue;
-        // A running program's file still opens for reading with no sharing
-        // (under Wine at least); for writing it is refused.
-        HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-        if (file != INVALID_HANDLE_VALUE)
-            CloseHandle(file);
-        else
-            found = GetLastError() == ERROR_SHARING_VIOLATION;
+        if (IsProgramFile(name) && !EqualsIgnoringCase(name, programPath))
+            found = IsFileInUse(name);
     }
     fseek(list, 0, SEEK_SET);
     return found;
 }
 
-// Whether name lies below folder (a full name of the same list).
-static bool LiesIn(const char *name, const char *folder)
-{
-    return StartsWithIgnoringCase(name, folder) && name[strlen(folder)] == '\\';
-}
-
-static int Depth(const char *name)
-{
-    int depth = 0;
-    for (; *name; name = NextChar(name))
-        depth += *name == '\\';
-    return depth;
-}
-
 static bool ScheduleRemoval(const char *name)
 {
-    return MoveFileExA(name, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    // A folder entry may end in a separator, which the system would keep
+    // in the name that it removes at the restart.
+    char path[MAX_PATH];
+    if (!CopyText(path, sizeof path, name))
+        return false;
+    char *end = path;
+    for (char *p = path; *p != '\0'; p = NextChar(p))
+        if (*p != '\\' && *p != '/')
+            end = NextChar(p);
+    *end = '\0';
+    return MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
 // The listed folders that hold a held file, deepest first (list order
@@ -96,18 +88,18 @@ static void ScheduleHoldingFolders(FILE *list, const char *prefix, const HeldFil
         bool holds = false;
         for (const char *file = held->names; !holds && file < held->names + held->used;
              file += strlen(file) + 1)
-            holds = LiesIn(file, name);
+            holds = EntryHolds(name, file);
         if (!holds)
             continue;
         AddHeldFile(&folders, name);
-        if (Depth(name) > deepest)
-            deepest = Depth(name);
+        if (EntryDepth(name) > deepest)
+            deepest = EntryDepth(name);
     }
     fseek(list, 0, SEEK_SET);
     for (int depth = deepest; depth > 0; depth--)
         for (const char *folder = folders.names; folder && folder < folders.names + folders.used;
              folder += strlen(folder) + 1)
-            if (Depth(folder) == depth)
+            if (EntryDepth(folder) == depth)
                 ScheduleRemoval(folder);
     FreeHeldFiles(&folders);
 }

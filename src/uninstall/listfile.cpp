@@ -1,5 +1,6 @@
 #include "listfile.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 bool IsTraversalEntry(const char *entry)
@@ -26,15 +27,71 @@ bool IsTraversalEntry(const char *entry)
     }
 }
 
+static bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
 int EntryDepth(const char *entry)
 {
     int depth = 0;
-    for (const char *p = entry; *p != '\0'; p = NextChar(p)) {
-        bool separator = *p == '\\' || *p == '/';
-        if (separator && p[1] != '\0' && p[1] != '\\' && p[1] != '/')
+    for (const char *p = entry; *p != '\0'; p = NextChar(p))
+        if (IsSeparator(*p) && p[1] != '\0' && !IsSeparator(p[1]))
             depth++;
-    }
     return depth;
+}
+
+static char LowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+bool EntryHolds(const char *folder, const char *name)
+{
+    bool atSeparator = false;
+    while (*folder != '\0') {
+        atSeparator = IsSeparator(*folder) && IsSeparator(*name);
+        if (atSeparator) {
+            while (IsSeparator(*folder))
+                folder++;
+            while (IsSeparator(*name))
+                name++;
+            continue;
+        }
+        // Separators are single bytes, and no trail byte is taken for one.
+        // No code page leads with an ASCII byte: the system is asked only
+        // for the others, as the removal asks this of every entry twice.
+        const char *nextFolder = (unsigned char)*folder < 0x80 ? folder + 1 : NextChar(folder);
+        const char *nextName = (unsigned char)*name < 0x80 ? name + (*name != '\0') : NextChar(name);
+        if (nextFolder - folder != nextName - name)
+            return false;
+        if (nextName - name == 1 ? LowerAscii(*folder) != LowerAscii(*name) : memcmp(folder, name, 2) != 0)
+            return false;
+        folder = nextFolder;
+        name = nextName;
+    }
+    if (!atSeparator) {
+        if (!IsSeparator(*name))
+            return false;
+        while (IsSeparator(*name))
+            name++;
+    }
+    return *name != '\0';
+}
+
+bool GrowBlock(void **block, size_t *capacity, size_t needed, size_t unit)
+{
+    if (needed <= *capacity)
+        return true;
+    size_t grown = *capacity ? *capacity * 2 : 256;
+    while (grown < needed)
+        grown *= 2;
+    void *moved = realloc(*block, grown * unit);
+    if (moved == NULL)
+        return false;
+    *block = moved;
+    *capacity = grown;
+    return true;
 }
 
 // Reads one line of the list into line. The LF is consumed, not stored.
@@ -65,20 +122,31 @@ static int ReadLine(FILE *list, char *line)
     return fits ? 1 : -1;
 }
 
-bool ReadListEntry(FILE *list, const char *prefix, char *fullName)
+ListLine ReadListLine(FILE *list, const char *prefix, char *fullName)
 {
     char line[LIST_LINE_SIZE];
+    line[0] = '\0';
+    int read = ReadLine(list, line);
+    if (read == 0)
+        return LINE_END;
+    if (read < 0)
+        return LINE_UNREADABLE;
+    TrimTrailing(line);
+    if (line[0] == '\0')
+        return LINE_EMPTY;
+    if (IsTraversalEntry(line) || !CopyText(fullName, MAX_PATH, prefix) ||
+        !AppendText(fullName, MAX_PATH, line))
+        return LINE_REFUSED;
+    return LINE_ENTRY;
+}
+
+bool ReadListEntry(FILE *list, const char *prefix, char *fullName, unsigned *skipped)
+{
     for (;;) {
-        line[0] = '\0';
-        int read = ReadLine(list, line);
-        if (read == 0)
-            return false;
-        if (read < 0)
-            continue;
-        TrimTrailing(line);
-        if (line[0] == '\0' || IsTraversalEntry(line))
-            continue;
-        if (CopyText(fullName, MAX_PATH, prefix) && AppendText(fullName, MAX_PATH, line))
-            return true;
+        ListLine read = ReadListLine(list, prefix, fullName);
+        if (read == LINE_END || read == LINE_ENTRY)
+            return read == LINE_ENTRY;
+        if (skipped != NULL && read != LINE_EMPTY)
+            (*skipped)++;
     }
 }

@@ -9,9 +9,12 @@
 // One state per list entry: gone once its removal succeeded or it does
 // not exist (nothing can bring it back during the uninstall, so later
 // passes skip it), held while its latest delete was refused because
-// another process uses it. Grown as the list is read; when no memory can
-// be had the states are dropped and every entry is tried.
-enum { ENTRY_TRY = 0, ENTRY_GONE = 1, ENTRY_IN_USE = 2, ENTRY_BEYOND_LINK = 3 };
+// another process uses it, refused while the system refuses it for any
+// other reason than a folder's content, beyond a link when a folder of it
+// below the install folder is a link (never tried). Grown as the list is
+// read; when no memory can be had the states are dropped and every entry
+// is tried.
+enum { ENTRY_TRY = 0, ENTRY_GONE = 1, ENTRY_IN_USE = 2, ENTRY_REFUSED = 3, ENTRY_BEYOND_LINK = 4 };
 
 struct EntryStates {
     unsigned char *states;
@@ -28,22 +31,15 @@ static void SetState(EntryStates &entries, size_t index, unsigned char state)
 {
     if (!entries.usable)
         return;
-    if (index >= entries.size) {
-        size_t size = entries.size ? entries.size * 2 : 1024;
-        while (size <= index)
-            size *= 2;
-        unsigned char *grown = (unsigned char *)realloc(entries.states, size);
-        if (grown == NULL) {
-            free(entries.states);
-            entries.states = NULL;
-            entries.size = 0;
-            entries.usable = false;
-            return;
-        }
-        memset(grown + entries.size, ENTRY_TRY, size - entries.size);
-        entries.states = grown;
-        entries.size = size;
+    size_t size = entries.size;
+    if (!GrowBlock((void **)&entries.states, &entries.size, index + 1, 1)) {
+        free(entries.states);
+        entries.states = NULL;
+        entries.size = 0;
+        entries.usable = false;
+        return;
     }
+    memset(entries.states + size, ENTRY_TRY, entries.size - size);
     entries.states[index] = state;
 }
 
@@ -62,27 +58,12 @@ struct PassFolders {
     size_t count, capacity;
 };
 
-static bool Grow(void **block, size_t *capacity, size_t needed, size_t unit)
-{
-    if (needed <= *capacity)
-        return true;
-    size_t capacity2 = *capacity ? *capacity * 2 : 256;
-    while (capacity2 < needed)
-        capacity2 *= 2;
-    void *grown = realloc(*block, capacity2 * unit);
-    if (grown == NULL)
-        return false;
-    *block = grown;
-    *capacity = capacity2;
-    return true;
-}
-
 // False, with nothing kept, when there is no memory for it.
 static bool KeepFolder(PassFolders *folders, const char *name, size_t index)
 {
     size_t length = strlen(name) + 1;
-    if (!Grow((void **)&folders->names, &folders->size, folders->used + length, 1) ||
-        !Grow((void **)&folders->records, &folders->capacity, folders->count + 1, sizeof(FolderRecord)))
+    if (!GrowBlock((void **)&folders->names, &folders->size, folders->used + length, 1) ||
+        !GrowBlock((void **)&folders->records, &folders->capacity, folders->count + 1, sizeof(FolderRecord)))
         return false;
     memcpy(folders->names + folders->used, name, length);
     FolderRecord record = {folders->used, index, EntryDepth(name)};
@@ -99,26 +80,35 @@ static int DeepestFirst(const void *a, const void *b)
     return x->index < y->index ? -1 : x->index > y->index;
 }
 
-// Whether name lies inside folder, as far as their spelling tells.
-static bool Holds(const char *folder, const char *name)
+// Whether a folder holds nothing; false where that cannot be told.
+static bool IsEmptyFolder(const char *folder)
 {
-    size_t length = strlen(folder);
-    // Equal bytes up to the end of folder end on a character there too.
-    if (strncmp(folder, name, length) != 0)
+    char pattern[MAX_PATH];
+    WIN32_FIND_DATAA found;
+    if (!JoinPath(pattern, sizeof pattern, folder, "*"))
         return false;
-    // "d\" holds "d\x" as "d" does.
-    return name[length] == '\\' || name[length] == '/' || (name[length] != '\0' && EndsInBackslash(folder));
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool empty = true;
+    do {
+        empty = strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0;
+    } while (empty && FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
 }
 
-enum EntryOutcome { OUTCOME_STAYS, OUTCOME_IN_USE, OUTCOME_MISSING, OUTCOME_REMOVED, OUTCOME_FOLDER };
+enum EntryOutcome {
+    OUTCOME_STAYS, OUTCOME_IN_USE, OUTCOME_REFUSED, OUTCOME_MISSING, OUTCOME_REMOVED, OUTCOME_FOLDER
+};
 
-// Removes one entry, as a folder or as a file. Most entries go at the first
-// call, so only a refusal asks why: a missing name, a folder met as a file
-// (given back to the caller), or read-only, hidden and system names, which
-// cannot be deleted as they are and are tried once more with their
+// Removes one list entry, as a folder or as a file. Most entries go at the
+// first call, so only a refusal asks why: a missing name, a folder met as a
+// file (given back to the caller), or read-only, hidden and system names,
+// which cannot be deleted as they are and are tried once more with their
 // attributes cleared, unless they are links: those would clear what they
 // point at.
-static EntryOutcome RemoveEntry(const char *name, bool folder)
+static EntryOutcome RemoveListedEntry(const char *name, bool folder)
 {
     if (folder ? RemoveDirectoryA(name) : DeleteFileA(name))
         return OUTCOME_REMOVED;
@@ -143,26 +133,17 @@ static EntryOutcome RemoveEntry(const char *name, bool folder)
             return OUTCOME_REMOVED;
         error = GetLastError();
     }
-    // A running program's file is refused with access denied, a file held
-    // open without delete sharing with a sharing violation.
-    if (!isFolder && (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED))
+    // A folder with something in it stays by design; it empties, or not.
+    // The system may give another reason first, as for a process's current
+    // folder (the install folder itself, listed as "." or "\").
+    if (isFolder)
+        return error == ERROR_DIR_NOT_EMPTY || !IsEmptyFolder(name) ? OUTCOME_STAYS : OUTCOME_REFUSED;
+    // A file held open without delete sharing is refused with a sharing
+    // violation, a running program's file with access denied, and so is a
+    // file whose rights forbid it: only the first two are held.
+    if (error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && IsFileInUse(name)))
         return OUTCOME_IN_USE;
-    return OUTCOME_STAYS;
-}
-
-// Records an entry's outcome; true when it counts as removed.
-static bool Settle(EntryStates &entries, size_t index, EntryOutcome outcome, const char *name, int *inUse)
-{
-    SetState(entries, index, outcome == OUTCOME_IN_USE ? ENTRY_IN_USE
-                             : outcome == OUTCOME_STAYS ? ENTRY_TRY
-                                                        : ENTRY_GONE);
-    *inUse += outcome == OUTCOME_IN_USE;
-    // Each entry counts at most once, so the passes end even when a delete
-    // succeeds while the name stays (a file still held open with delete
-    // sharing, or one that Wine keeps while it is mapped). Without the
-    // states such a name would count in every pass: count it only when gone.
-    return outcome == OUTCOME_REMOVED &&
-           (entries.usable || GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES);
+    return OUTCOME_REFUSED;
 }
 
 // Whether a folder of the entry below the install folder is a link (a
@@ -176,9 +157,15 @@ struct LinkCheck {
     char link[MAX_PATH];
 };
 
+static void StartLinkCheck(LinkCheck *check, const char *prefix)
+{
+    check->prefixLength = strlen(prefix);
+    check->clean[0] = check->link[0] = '\0';
+}
+
 static bool BelowLink(LinkCheck *check, const char *name)
 {
-    if (check->link[0] != '\0' && Holds(check->link, name))
+    if (check->link[0] != '\0' && EntryHolds(check->link, name))
         return true;
     char folder[MAX_PATH];
     const char *end = NULL;
@@ -209,85 +196,139 @@ static bool BelowLink(LinkCheck *check, const char *name)
     return false;
 }
 
-int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held, HeldFiles *beyondLinks)
+// What one pass achieved and what its last entries were left at.
+struct PassCounts {
+    int removed, inUse, refused;
+    unsigned skipped;
+};
+
+// Records an entry's outcome and counts it.
+static void Settle(EntryStates &entries, size_t index, EntryOutcome outcome, const char *name,
+                   PassCounts *counts)
 {
-    LinkCheck check;
-    check.prefixLength = strlen(prefix);
+    SetState(entries, index, outcome == OUTCOME_IN_USE    ? ENTRY_IN_USE
+                             : outcome == OUTCOME_REFUSED ? ENTRY_REFUSED
+                             : outcome == OUTCOME_STAYS   ? ENTRY_TRY
+                                                          : ENTRY_GONE);
+    counts->inUse += outcome == OUTCOME_IN_USE;
+    counts->refused += outcome == OUTCOME_REFUSED;
+    // Each entry counts at most once, so the passes end even when a delete
+    // succeeds while the name stays (a file still held open with delete
+    // sharing, or one that Wine keeps while it is mapped). Without the
+    // states such a name would count in every pass: count it only when gone.
+    counts->removed += outcome == OUTCOME_REMOVED &&
+                       (entries.usable || GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES);
+}
+
+// One pass over the list: the files as they come, the folders kept for the
+// end and removed deepest first.
+static PassCounts RunPass(FILE *list, const char *prefix, EntryStates &entries, PassFolders *folders)
+{
+    PassCounts counts = {0, 0, 0, 0};
+    folders->used = folders->count = 0;
+    LinkCheck links;
+    StartLinkCheck(&links, prefix);
+    // The entries before and after the one tried: an entry with one of
+    // them inside it is a folder, kept for later without a call.
+    char ring[3][MAX_PATH];
+    char *previous = ring[0], *name = ring[1], *next = ring[2];
+    previous[0] = '\0';
+    bool more = ReadListEntry(list, prefix, name, &counts.skipped);
+    for (size_t index = 0; more; index++) {
+        more = ReadListEntry(list, prefix, next, &counts.skipped);
+        if (!more)
+            next[0] = '\0';
+        unsigned char state = GetState(entries, index);
+        if (state == ENTRY_BEYOND_LINK || (state != ENTRY_GONE && BelowLink(&links, name))) {
+            SetState(entries, index, ENTRY_BEYOND_LINK);
+            counts.refused++;
+        } else if (state != ENTRY_GONE) {
+            bool folder = EntryHolds(name, previous) || EntryHolds(name, next);
+            EntryOutcome outcome = folder ? OUTCOME_FOLDER : RemoveListedEntry(name, false);
+            // Without memory to keep it, a folder is tried in list
+            // order; one listed before its files goes in a later pass.
+            if (outcome != OUTCOME_FOLDER || !KeepFolder(folders, name, index)) {
+                if (outcome == OUTCOME_FOLDER)
+                    outcome = RemoveListedEntry(name, true);
+                Settle(entries, index, outcome, name, &counts);
+            }
+        }
+        char *done = previous;
+        previous = name;
+        name = next;
+        next = done;
+    }
+    qsort(folders->records, folders->count, sizeof(FolderRecord), DeepestFirst);
+    for (size_t i = 0; i < folders->count; i++) {
+        const char *folder = folders->names + folders->records[i].name;
+        Settle(entries, folders->records[i].index, RemoveListedEntry(folder, true), folder, &counts);
+    }
+    fseek(list, 0, SEEK_SET);
+    return counts;
+}
+
+// Names a skipped line by its number.
+static void AddSkippedLine(HeldFiles *left, unsigned line)
+{
+    char number[16], text[MAX_PATH];
+    if (left->lineFormat != NULL && FormatText(number, sizeof number, "%u", line) &&
+        FormatOneString(text, sizeof text, left->lineFormat, number))
+        AddHeldFile(left, text);
+}
+
+// The last pass tried every entry that stays: the files it found in use
+// are the held ones, the entries it found refused or beyond a link and the
+// lines it skipped are left. Without the states the entries are tried once more.
+static void NoteWhatStays(FILE *list, const char *prefix, const EntryStates &entries, HeldFiles *held,
+                          HeldFiles *left)
+{
+    char name[MAX_PATH];
+    unsigned line = 0;
+    size_t index = 0;
+    LinkCheck links;
+    StartLinkCheck(&links, prefix);
+    for (ListLine read; (read = ReadListLine(list, prefix, name)) != LINE_END;) {
+        line++;
+        if (read != LINE_ENTRY) {
+            if (read != LINE_EMPTY && left != NULL)
+                AddSkippedLine(left, line);
+            continue;
+        }
+        unsigned char state = GetState(entries, index++);
+        if (!entries.usable && BelowLink(&links, name)) {
+            state = ENTRY_BEYOND_LINK;
+        } else if (!entries.usable) {
+            EntryOutcome outcome = RemoveListedEntry(name, false);
+            if (outcome == OUTCOME_FOLDER)
+                outcome = RemoveListedEntry(name, true);
+            state = outcome == OUTCOME_IN_USE    ? ENTRY_IN_USE
+                    : outcome == OUTCOME_REFUSED ? ENTRY_REFUSED
+                                                 : ENTRY_TRY;
+        }
+        HeldFiles *into = state == ENTRY_IN_USE                                  ? held
+                          : state == ENTRY_REFUSED || state == ENTRY_BEYOND_LINK ? left
+                                                                                 : NULL;
+        if (into != NULL)
+            AddHeldFile(into, name);
+    }
+    fseek(list, 0, SEEK_SET);
+}
+
+int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held, HeldFiles *left)
+{
     EntryStates entries = {NULL, 0, true};
     PassFolders folders;
     ZeroMemory(&folders, sizeof folders);
     int passes = 0;
-    int inUse;
-    for (;;) {
+    PassCounts last;
+    // A later pass still catches what only then can go: a folder named so
+    // that it seemed less deep than what it holds, or a file that came free.
+    do {
         passes++;
-        int removed = 0;
-        inUse = 0;
-        folders.used = folders.count = 0;
-        check.clean[0] = check.link[0] = '\0';
-        // The entries before and after the one tried: an entry with one of
-        // them inside it is a folder, kept for later without a call.
-        char ring[3][MAX_PATH];
-        char *previous = ring[0], *name = ring[1], *next = ring[2];
-        previous[0] = '\0';
-        bool more = ReadListEntry(list, prefix, name);
-        for (size_t index = 0; more; index++) {
-            more = ReadListEntry(list, prefix, next);
-            if (!more)
-                next[0] = '\0';
-            unsigned char state = GetState(entries, index);
-            if (state == ENTRY_BEYOND_LINK || (state != ENTRY_GONE && BelowLink(&check, name))) {
-                SetState(entries, index, ENTRY_BEYOND_LINK);
-            } else if (state != ENTRY_GONE) {
-                bool folder = Holds(name, previous) || Holds(name, next);
-                EntryOutcome outcome = folder ? OUTCOME_FOLDER : RemoveEntry(name, false);
-                // Without memory to keep it, a folder is tried in list
-                // order; one listed before its files goes in a later pass.
-                if (outcome != OUTCOME_FOLDER || !KeepFolder(&folders, name, index)) {
-                    if (outcome == OUTCOME_FOLDER)
-                        outcome = RemoveEntry(name, true);
-                    removed += Settle(entries, index, outcome, name, &inUse);
-                }
-            }
-            char *done = previous;
-            previous = name;
-            name = next;
-            next = done;
-        }
-        qsort(folders.records, folders.count, sizeof(FolderRecord), DeepestFirst);
-        for (size_t i = 0; i < folders.count; i++) {
-            const char *folder = folders.names + folders.records[i].name;
-            removed += Settle(entries, folders.records[i].index, RemoveEntry(folder, true), folder, &inUse);
-        }
-        fseek(list, 0, SEEK_SET);
-        // A later pass still catches what only then can go: a folder named
-        // so that it seemed less deep than what it holds, or a file that
-        // came free.
-        if (removed == 0)
-            break;
-    }
-    // The last pass tried every entry that stays: the files it found in
-    // use are the held ones. Without the states they are found again.
-    if (held != NULL && inUse > 0) {
-        char name[MAX_PATH];
-        check.clean[0] = check.link[0] = '\0';
-        for (size_t index = 0; ReadListEntry(list, prefix, name); index++) {
-            unsigned char state = GetState(entries, index);
-            if (entries.usable ? state == ENTRY_IN_USE
-                               : !BelowLink(&check, name) && RemoveEntry(name, false) == OUTCOME_IN_USE)
-                AddHeldFile(held, name);
-        }
-        fseek(list, 0, SEEK_SET);
-    }
-    // What stays below a link is named to the user; without the states it
-    // is found again.
-    if (beyondLinks != NULL) {
-        char name[MAX_PATH];
-        check.clean[0] = check.link[0] = '\0';
-        for (size_t index = 0; ReadListEntry(list, prefix, name); index++)
-            if (entries.usable ? GetState(entries, index) == ENTRY_BEYOND_LINK : BelowLink(&check, name))
-                AddHeldFile(beyondLinks, name);
-        fseek(list, 0, SEEK_SET);
-    }
+        last = RunPass(list, prefix, entries, &folders);
+    } while (last.removed > 0);
+    if ((held != NULL && last.inUse > 0) || (left != NULL && last.refused + last.skipped > 0))
+        NoteWhatStays(list, prefix, entries, held, left);
     free(folders.names);
     free(folders.records);
     free(entries.states);

@@ -12,13 +12,16 @@
 // cleanup script ends the process.
 void RunUninstall();
 
-// Full names of listed files that stay because another process uses
-// them, in list order, each ending in NUL. lost counts those that could
-// not be kept for want of memory. The exempt names (set by the caller, or
-// NULL) never count: this program, which the cleanup script removes, and
-// the list, which is open until it is deleted.
+// Full names, in list order, each ending in NUL: of listed files that stay
+// because another process uses them (the held files), or of what stays for
+// any other reason (left). lost counts those that could not be kept for
+// want of memory. The exempt names (set by the caller, or NULL) never
+// count: this program, which the cleanup script removes, and the list,
+// which is open until it is deleted. lineFormat, when set, names a list
+// line that was skipped, with its number in place of its "%s".
 struct HeldFiles {
     const char *exempt[2];
+    const char *lineFormat;
     char *names;
     size_t used;
     size_t size;
@@ -33,10 +36,14 @@ void FreeHeldFiles(HeldFiles *held);
 // Removes every entry of the open list, in passes until one removes
 // nothing, and leaves the list at its start. Returns the number of passes,
 // the last (empty) one included. held, when given, receives the files the
-// last pass found in use. An entry with a link (a reparse point) among its
-// folders below the install folder stays untouched; beyondLinks, when
-// given, receives those.
-int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held = NULL, HeldFiles *beyondLinks = NULL);
+// last pass found in use; left the entries it found refused, those with a
+// link (a reparse point) among their folders below the install folder,
+// which stay untouched, and the lines it skipped.
+int RemoveListedFiles(FILE *list, const char *prefix, HeldFiles *held = NULL, HeldFiles *left = NULL);
+
+// Whether another process uses the file: it cannot be opened for writing
+// with no sharing (a running program's file still opens for reading).
+bool IsFileInUse(const char *name);
 
 // The first listed program file (.exe) that exists and that some process
 // runs, other than this program itself; false when there is none. Leaves
@@ -58,8 +65,10 @@ void RestoreAssociations();
 void RemoveRegistryKeys();
 // Both of the above, then the shell is told that the types changed hands.
 void CleanUpRegistry();
-// Deletes the desktop and start-menu links and the program group.
-void RemoveShortcuts();
+// Deletes the desktop and start-menu links and the program group. left,
+// when given, receives the group's folders that stay because they hold
+// entries nested too deep or named too long to be reached.
+void RemoveShortcuts(HeldFiles *left = NULL);
 
 struct WarningText;
 

@@ -149,16 +149,18 @@ double RemoveListed(const std::string &root, const char *name, const Layout &lay
     fclose(list);
     list = fopen(listPath.c_str(), "rb");
     // As the uninstall runs it: the check for a running program first, and
-    // the passes keeping what stays in use.
+    // the passes keeping what stays in use and what else stays.
     std::string prefix = root + "\\";
     double start = Now();
     char running[MAX_PATH];
     FindRunningProgram(list, prefix.c_str(), "", running);
     double found = Now();
-    HeldFiles held = {};
-    int passes = RemoveListedFiles(list, prefix.c_str(), &held);
+    HeldFiles held = {}, left = {};
+    left.lineFormat = "line %s";
+    int passes = RemoveListedFiles(list, prefix.c_str(), &held, &left);
     double ms = Now() - start;
     FreeHeldFiles(&held);
+    FreeHeldFiles(&left);
     // Parts of the gap to the floor: the check for a running program, and
     // one reading of the list (each pass reads it once).
     double readStart = Now();

@@ -87,7 +87,13 @@ TEST_F(Faults, HostileSpellingsDeleteNothingOutside)
     list += "sub\\b.txt\r\nsub\r\n";
     List(list);
 
-    ASSERT_TRUE(RunUninstall(install));
+    // The skipped lines are named by number (the first of them is line 2),
+    // as many as the message holds.
+    std::string message;
+    ASSERT_TRUE(RunUninstall(install, 60000, &message));
+    EXPECT_EQ(0u, message.find("Some entries of Uninstall.lst could not be removed:\nline 2 of Uninstall.lst\n"
+                               "line 3 of Uninstall.lst\n")) << message;
+    EXPECT_NE(std::string::npos, message.find("...\nPlease delete them by hand.")) << message;
     EXPECT_FALSE(FileExists(install.list));
     EXPECT_FALSE(FileExists(In("a.txt")));
     EXPECT_FALSE(FolderExists(In("sub")));
@@ -95,8 +101,34 @@ TEST_F(Faults, HostileSpellingsDeleteNothingOutside)
     printf("[ figures  ] %u hostile list spellings tried\n", (unsigned)hostile.size());
 }
 
+// Locks a read-only file on the host (chattr +i), or frees it: then every
+// delete, attribute change and open for writing is refused with access
+// denied while nobody uses it, whatever the rights of root. Polled, as
+// Wine gives no handle to wait on for a host program.
+bool LockFile(const std::string &folder, const char *name, bool on)
+{
+    std::string path = folder + "\\" + name;
+    std::string line = std::string("Z:\\usr\\bin\\chattr ") + (on ? "+i " : "-i ") + name;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION started = {};
+    if (CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, folder.c_str(), &startup, &started)) {
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    }
+    for (int i = 0; i < 100; i++, Sleep(50)) {
+        bool refused = !SetFileAttributesA(path.c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+        if (refused == on)
+            return true;
+    }
+    return false;
+}
+
 // A line holding a NUL is no file name: neither its head nor its tail is
-// deleted. Codes 128 to 255 are ordinary name characters.
+// deleted. Codes 128 to 255 are ordinary name characters. Those lines, one
+// too long for a path, a device name that the system refuses and a file
+// refused for want of rights stay, and the closing message names each of
+// them, none as in use; all else goes as before.
 TEST_F(Faults, NulAndHighBytesInTheList)
 {
     const char *const removed[] = {"J\xF6rg.txt", "\xE9t\xE9\\\xE0\xFF.dat", "name\xA0", "\xA0lead"};
@@ -106,10 +138,21 @@ TEST_F(Faults, NulAndHighBytesInTheList)
     Plant(In("cd"));
     std::string list = "J\xF6rg.txt\r\n\xE9t\xE9\\\xE0\xFF.dat\r\n\xE9t\xE9\r\n";
     list += std::string("ab\0cd\r\n", 7) + std::string("\0\r\n\0\0", 5) + "\r\n";
-    list += "name\xA0\r\n\xA0lead\n\xFF\xFE\x80\n";
+    list += "name\xA0\r\n\xA0lead\n\xFF\xFE\x80\n" + std::string(315, 'L') + "\r\nCON\r\nlocked.txt\r\n";
     List(list);
+    Plant(In("locked.txt"));
+    ASSERT_TRUE(LockFile(install.folder, "locked.txt", true));
 
-    ASSERT_TRUE(RunUninstall(install));
+    std::string message;
+    bool ran = RunUninstall(install, 60000, &message);
+    EXPECT_TRUE(LockFile(install.folder, "locked.txt", false));
+    ASSERT_TRUE(ran);
+    std::string lines;
+    for (int line : {4, 5, 6, 10})
+        lines += "line " + std::to_string(line) + " of Uninstall.lst\n";
+    EXPECT_EQ("Some entries of Uninstall.lst could not be removed:\n" + lines + In("CON") + "\n" +
+              In("locked.txt") + "\nPlease delete them by hand.", message);
+    EXPECT_TRUE(FileExists(In("locked.txt")));
     for (const char *name : removed)
         EXPECT_FALSE(FileExists(In(name))) << name;
     EXPECT_FALSE(FolderExists(In("\xE9t\xE9")));

@@ -111,6 +111,8 @@ TEST_F(ResourcesTest, StringTableHoldsEveryText)
         "Some files are still in use, among them %s\nPlease delete them by hand once they are no longer in use.",
         "Melvox cannot be set up or removed from the folder %s\nIts name uses characters outside the "
         "system's code page. Please use a folder whose name has none of them.",
+        "Some entries of Uninstall.lst could not be removed:\n%s\nPlease delete them by hand.",
+        "line %s of Uninstall.lst",
     };
     static_assert(sizeof texts / sizeof texts[0] == IDS_LAST_TEXT - IDS_DISPLAYNAME + 1, "one per id");
     for (UINT i = 0; i < sizeof texts / sizeof texts[0]; i++) {

@@ -30,7 +30,7 @@ std::string GermanModule()
 struct SampleModule {
     const char *file;
     UINT codePage; // the ANSI code page of the systems it is made for
-    const wchar_t *texts[IDS_LAST_TEXT - IDS_DISPLAYNAME + 1]; // 5101..5114
+    const wchar_t *texts[IDS_LAST_TEXT - IDS_DISPLAYNAME + 1]; // 5101..5116
     const wchar_t *caption;                                   // of both dialogs
     const wchar_t *face;
     WORD points;
@@ -57,7 +57,9 @@ const SampleModule kSamples[] = {
       L"Bitte löschen Sie sie von Hand, sobald sie nicht mehr verwendet werden.",
       L"Melvox kann im Ordner %s nicht eingerichtet oder entfernt werden.\n"
       L"Sein Name enthält Zeichen außerhalb der Codepage des Systems. "
-      L"Bitte wählen Sie einen Ordner ohne solche Zeichen."},
+      L"Bitte wählen Sie einen Ordner ohne solche Zeichen.",
+      L"Einige Einträge von Uninstall.lst konnten nicht entfernt werden:\n%s\nBitte löschen Sie sie von Hand.",
+      L"Zeile %s von Uninstall.lst"},
      L"Melvox-Einrichtung", L"MS Sans Serif", 8},
     {"samples/lang-ja/mvxlng.dll", 932,
      {L"Melvox アーカイバー",
@@ -79,7 +81,9 @@ const SampleModule kSamples[] = {
       L"使用されなくなったら、これらのファイルを手動で削除してください。",
       L"フォルダー %s では Melvox をセットアップまたは削除できません。\n"
       L"フォルダー名にシステムのコード ページにない文字が含まれています。"
-      L"そのような文字を含まないフォルダーを使ってください。"},
+      L"そのような文字を含まないフォルダーを使ってください。",
+      L"Uninstall.lst の次の項目を削除できませんでした:\n%s\nこれらを手動で削除してください。",
+      L"Uninstall.lst の %s 行目"},
      L"Melvox セットアップ", L"MS UI Gothic", 9},
 };
 
@@ -346,7 +350,7 @@ TEST_F(LanguageModule, CarriesEveryTextWithTheProgramsPlaceholders)
             for (wchar_t c : text)
                 percent += c == L'%';
             bool formats = id == IDS_DELETEMANUALLY || id == IDS_NOLIST ||
-                           (id >= IDS_PROGRAMRUNNING && id <= IDS_FOLDERCODEPAGE);
+                           (id >= IDS_PROGRAMRUNNING && id <= IDS_LISTLINE);
             EXPECT_EQ(percent, formats ? 1u : 0u);
             if (formats)
                 EXPECT_NE(text.find(L"%s"), std::wstring::npos);

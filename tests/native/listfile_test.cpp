@@ -183,18 +183,40 @@ TEST(ListLines, NulAndHighBytes)
         EXPECT_EQ(c.expected, Entries(c.bytes)) << "case of " << c.bytes.size() << " bytes";
 }
 
-// The removal orders folders by this depth. A trail byte 0x5C (表 95 5C,
-// ソ 83 5C) is no separator in its own code page, but is in 1252.
+// The removal orders folders by this depth, and the restart schedule its
+// folders too. A trail byte 0x5C (表 95 5C, ソ 83 5C) is no separator in
+// its own code page, but is in 1252.
 TEST(ListLines, DepthCountsSeparatorsThatHaveANameAfterThem)
 {
     struct { const char *entry; int depth, depth932; } cases[] = {
         {"a", 0, 0}, {"a\\b", 1, 1}, {"a/b\\c", 2, 2}, {"a\\b\\", 1, 1}, {"a\\\\b//c", 2, 2},
         {"\\", 0, 0}, {"\x95\x5C" "x", 1, 0}, {"a\\\x83\x5C" "b", 2, 1}, {"\x83\x5C", 0, 0},
+        {"C:\\M\\a/sub", 3, 3}, {"C:\\M\\sub/", 2, 2}, {"C:\\M\\\x95\x5C" "a/", 3, 2},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(c.depth, EntryDepth(c.entry)) << c.entry;
         CodePageRule rule(LeadByte932);
         EXPECT_EQ(c.depth932, EntryDepth(c.entry)) << c.entry << " in 932";
+    }
+}
+
+// Whether an entry lies in a folder entry: the removal asks it of each
+// entry's neighbours, the restart schedule of every held file.
+TEST(ListLines, FolderHoldsWhatLiesBelowItsSpelling)
+{
+    struct { const char *folder, *name; bool holds, holds932; } cases[] = {
+        {"sub", "sub\\held.dll", true, true}, {"sub\\", "sub\\held.dll", true, true},
+        {"sub/", "sub\\held.dll", true, true}, {"a/sub", "a\\sub\\x", true, true},
+        {"C:\\M\\A\\SUB", "c:\\m\\a\\sub/x", true, true}, {"a\\\\b", "a\\b\\\\c", true, true},
+        {"sub", "subway\\x", false, false}, {"sub", "sub", false, false}, {"sub", "sub\\", false, false},
+        {"sub\\", "sub", false, false}, {"sub\\x", "sub", false, false},
+        {"\x95", "\x95\x5C" "x", true, false}, {"\x95\x5C", "\x95\x5C\\x", true, true},
+        {"\x83\x41", "\x83\x61\\x", true, false},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.holds, EntryHolds(c.folder, c.name)) << c.folder << " / " << c.name;
+        CodePageRule rule(LeadByte932);
+        EXPECT_EQ(c.holds932, EntryHolds(c.folder, c.name)) << c.folder << " / " << c.name << " in 932";
     }
 }
 
@@ -210,6 +232,16 @@ TEST(ListReading, RewoundListGivesTheSameEntries)
         EXPECT_FALSE(ReadListEntry(list, "C:\\M\\", fullName.get()));
         fseek(list, 0, SEEK_SET);
     }
+    // The overlong line and the one climbing out are counted, not the empty one.
+    const ListLine kinds[] = {LINE_UNREADABLE, LINE_ENTRY, LINE_EMPTY, LINE_REFUSED, LINE_ENTRY, LINE_END};
+    ExactBuffer fullName(MAX_PATH);
+    for (ListLine kind : kinds)
+        EXPECT_EQ(kind, ReadListLine(list, "C:\\M\\", fullName.get()));
+    unsigned skipped = 0;
+    fseek(list, 0, SEEK_SET);
+    while (ReadListEntry(list, "C:\\M\\", fullName.get(), &skipped)) {
+    }
+    EXPECT_EQ(2u, skipped);
     fclose(list);
 }
 

@@ -250,7 +250,12 @@ TEST_F(EndToEnd, AnsweredYesRemovesEverything)
     ASSERT_TRUE(CreateDirectoryA(taken.c_str(), NULL));
     ASSERT_TRUE(WriteFileText(Join(taken, "Uninstall.Mvx.Bat"), planted));
     DWORD start = GetTickCount();
-    Press(box, IDYES);
+    // The line that would leave the folder stays, and is named by number.
+    HWND told = AnswerYes(&process, box);
+    ASSERT_NE(nullptr, told);
+    EXPECT_EQ("Some entries of Uninstall.lst could not be removed:\nline 9 of Uninstall.lst\n"
+              "Please delete them by hand.", MessageBoxText(told));
+    Press(told, IDOK);
     EXPECT_EQ(0u, process.Wait(15000));
 
     EXPECT_EQ("", MelvoxKeysLeft());
@@ -847,12 +852,15 @@ TEST_F(EndToEnd, RunningMelvoxIsClosedFirstOrNothingIsRemoved)
 // it, a listed text file in a listed folder open without delete sharing)
 // cannot go now: the uninstall completes without asking, names one, and
 // schedules exactly the held files, then their listed folders, then the
-// install folder for the restart. A reinstall before the restart takes
-// those back and leaves another program's entries as they were; the
-// restart, wineboot -r, removes the folder.
+// install folder for the restart. The folders are listed with a trailing
+// separator and with '/', as installers write them too. A reinstall
+// before the restart takes those back and leaves another program's
+// entries as they were; the restart, wineboot -r, removes the folder.
 TEST_F(EndToEnd, FilesInUseGoAtTheRestartUnlessReinstalled)
 {
     MakeSetUpInstall("e2e-held", true);
+    WriteFileText(Join(folder, "Uninstall.lst"), "Melvox.exe\r\nmvxext.dll\r\nFormats\r\nFormats\\mvx.fmt\r\n"
+                  "Formats\\zip.fmt\r\nSkins/\r\nSkins/Classic\\\r\nSkins\\Classic\\skin.ini\r\n");
     std::string dll = Join(folder, "mvxext.dll"), ini = Join(folder, "Skins\\Classic\\skin.ini");
     ASSERT_TRUE(CopyFileTo(BuiltFile("samples/stubs/mvxext.dll"), dll));
     HMODULE loaded = LoadLibraryA(dll.c_str());

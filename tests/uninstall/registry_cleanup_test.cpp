@@ -242,6 +242,20 @@ TEST(RemoveShortcuts, LinksAndProgramGroupGoNeighboursStay)
         SetFileAttributesA(Join(group, "User folder\\notes.txt").c_str(), FILE_ATTRIBUTE_READONLY);
         RemoveShortcuts();
         EXPECT_FALSE(FolderExists(group)) << "platform " << road;
+
+        // Nested deeper than the walk goes: the deepest folder it reaches
+        // stays, with those above it, and is the one named.
+        std::string deep = group;
+        CreateDirectoryA(group.c_str(), NULL);
+        for (int level = 0; level < 17; level++)
+            CreateDirectoryA((deep = Join(deep, "d")).c_str(), NULL);
+        WriteFileText(Join(deep, "x.txt"), "deep");
+        HeldFiles left = {};
+        RemoveShortcuts(&left);
+        EXPECT_EQ(1, left.count) << "platform " << road;
+        EXPECT_EQ(deep.substr(0, deep.size() - 2), left.count ? left.names : "") << "platform " << road;
+        FreeHeldFiles(&left);
+        RemoveTree(group);
     }
     g_osVersion.dwPlatformId = platform;
 }

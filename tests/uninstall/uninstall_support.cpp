@@ -34,14 +34,14 @@ bool Exists(const std::string &root, const std::string &name)
     return GetFileAttributesA(Join(root, name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-int RemoveWithList(const std::string &prefix, const std::string &listBytes, HeldFiles *beyondLinks)
+int RemoveWithList(const std::string &prefix, const std::string &listBytes, HeldFiles *left)
 {
     std::string listPath = Join(prefix, "..\\test-list.lst");
     WriteFileText(listPath, listBytes);
     FILE *list = fopen(listPath.c_str(), "rb");
     if (!list)
         return -1;
-    int passes = RemoveListedFiles(list, prefix.c_str(), NULL, beyondLinks);
+    int passes = RemoveListedFiles(list, prefix.c_str(), NULL, left);
     fclose(list);
     DeleteFileA(listPath.c_str());
     return passes;

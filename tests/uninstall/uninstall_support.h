@@ -23,7 +23,7 @@ void LayOut(const std::string &root, const std::vector<Item> &items);
 bool Exists(const std::string &root, const std::string &name);
 
 // Runs RemoveListedFiles on a list with these bytes; returns the passes.
-int RemoveWithList(const std::string &prefix, const std::string &listBytes, HeldFiles *beyondLinks = NULL);
+int RemoveWithList(const std::string &prefix, const std::string &listBytes, HeldFiles *left = NULL);
 
 // What setup's OK runs, in this process, without the Completion dialog:
 // ApplySetup on a Setup dialog with all five types and shell integration
