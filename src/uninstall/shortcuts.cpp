@@ -113,9 +113,12 @@ static void RemoveHeldEntry(HANDLE parent, const ListedEntry &entry, void *conte
         EmptyHeldFolder(handle, walk);
         walk->depth++;
     }
-    if (!DeleteHeldEntry(handle, kind) && unreached && g_groupLeft != NULL)
-        NoteGroupFolderLeft(walk->path);
+    DeleteHeldEntry(handle, kind);
     CloseHandle(handle);
+    // A folder goes, if at all, when its handle closes; asked by name only
+    // to tell the user.
+    if (unreached && g_groupLeft != NULL && GetFileAttributesW(walk->path) != INVALID_FILE_ATTRIBUTES)
+        NoteGroupFolderLeft(walk->path);
     walk->length = length;
     walk->path[length] = 0;
 }
