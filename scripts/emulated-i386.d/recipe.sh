@@ -7,8 +7,9 @@
 set -euo pipefail
 out=$1
 here=$(cd "$(dirname "$0")" && pwd)
+# e2fsprogs: the tests lock a file with chattr.
 packages=(
-    linux-image-amd64 initramfs-tools kmod procps util-linux mount iproute2
+    linux-image-amd64 initramfs-tools kmod procps util-linux mount iproute2 e2fsprogs
     wine wine32:i386 wine64 libwine:i386
     xvfb xauth x11-utils imagemagick
     fonts-wine fonts-ipafont-gothic

@@ -116,7 +116,7 @@ bool LockFile(const std::string &folder, const char *name, bool on)
         CloseHandle(started.hThread);
         CloseHandle(started.hProcess);
     }
-    for (int i = 0; i < 100; i++, Sleep(50)) {
+    for (int i = 0; i < (int)Patience(100); i++, Sleep(50)) {
         bool refused = !SetFileAttributesA(path.c_str(), on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
         if (refused == on)
             return true;
