@@ -99,6 +99,7 @@ step "Checking build tools"
 . scripts/wine-env.sh
 emulate=0
 road=${MELVOX_DEMO_ROAD:-}
+asked="${arch:+--arch $arch}${arch:+${kind:+ }}${kind:+--installer $kind}"
 why="this host runs no 32-bit code (Wine's 32-bit loader, /usr/lib/wine/wine, does not start)"
 [ "${MELVOX_EMULATION:-0}" != 1 ] || why="MELVOX_EMULATION=1 asked for it"
 if [ -z "$arch$kind" ] && [ "$in_guest" = 0 ] && { [ "${MELVOX_EMULATION:-0}" = 1 ] || ! wine_env_runs_i386; }; then
@@ -121,7 +122,10 @@ case "$kind" in
     nsis) installer="the NSIS installer" ;;
     fake) installer="the fixture installer" ;;
 esac
-[ -n "$road" ] || road="$program and $installer, run by this host's Wine (${arch#win}-bit prefix), as asked or as this host allows"
+if [ -z "$road" ]; then
+    road="$program and $installer, run by this host's Wine in a ${arch#win}-bit prefix"
+    if [ -n "$asked" ]; then road="$road: $asked was asked for"; else road="$road: this host runs 32-bit code"; fi
+fi
 
 build=${MELVOX_BUILD:-$root/build}
 targets=(uninstall mvxlng mvxlng_ja melvox_stub mvxext_stub demo_driver)
